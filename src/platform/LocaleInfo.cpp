@@ -1,0 +1,134 @@
+#include "platform/LocaleInfo.h"
+
+#include <langinfo.h>
+#include <locale.h>
+
+#include <mutex>
+#include <vector>
+
+#include "util/Cp1252.h"
+
+namespace meldrix {
+
+FixedLocaleInfo::FixedLocaleInfo(std::string decimal, std::string datePicture,
+                                 std::string timePicture, std::array<std::string, 7> dayNames,
+                                 std::string am, std::string pm)
+    : decimal_(std::move(decimal)),
+      datePicture_(std::move(datePicture)),
+      timePicture_(std::move(timePicture)),
+      dayNames_(std::move(dayNames)),
+      am_(std::move(am)),
+      pm_(std::move(pm)) {}
+
+std::shared_ptr<LocaleInfo> FixedLocaleInfo::German() {
+  return std::make_shared<FixedLocaleInfo>(
+      ",", "dd.MM.yyyy", "HH:mm:ss",
+      std::array<std::string, 7>{"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"});
+}
+
+std::shared_ptr<LocaleInfo> FixedLocaleInfo::English() {
+  return std::make_shared<FixedLocaleInfo>(
+      ".", "dd/MM/yyyy", "HH:mm:ss",
+      std::array<std::string, 7>{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"}, "AM", "PM");
+}
+
+std::string FixedLocaleInfo::AbbrevDayName(int dayOfWeek) const {
+  if (dayOfWeek < 1 || dayOfWeek > 7) return {};
+  return dayNames_[static_cast<size_t>(dayOfWeek - 1)];
+}
+
+std::string PosixPictureToWindows(const std::string& posix) {
+  std::string out;
+  for (size_t i = 0; i < posix.size(); ++i) {
+    const char c = posix[i];
+    if (c != '%' || i + 1 >= posix.size()) {
+      out += c;
+      continue;
+    }
+    char k = posix[++i];
+    if ((k == 'E' || k == 'O' || k == '-' || k == '_' || k == '0') && i + 1 < posix.size())
+      k = posix[++i];
+    switch (k) {
+      case 'd': out += "dd"; break;
+      case 'e': out += "d"; break;
+      case 'm': out += "MM"; break;
+      case 'b': case 'h': out += "MMM"; break;
+      case 'B': out += "MMMM"; break;
+      case 'Y': out += "yyyy"; break;
+      case 'y': out += "yy"; break;
+      case 'H': out += "HH"; break;
+      case 'k': out += "H"; break;
+      case 'I': out += "hh"; break;
+      case 'l': out += "h"; break;
+      case 'M': out += "mm"; break;
+      case 'S': out += "ss"; break;
+      case 'p': case 'P': out += "tt"; break;
+      case 'a': out += "ddd"; break;
+      case 'A': out += "dddd"; break;
+      case 'D': out += "MM/dd/yy"; break;
+      case 'F': out += "yyyy-MM-dd"; break;
+      case 'T': out += "HH:mm:ss"; break;
+      case 'R': out += "HH:mm"; break;
+      case 'r': out += "hh:mm:ss tt"; break;
+      case '%': out += '%'; break;
+      default: break;
+    }
+  }
+  return out;
+}
+
+namespace {
+
+std::string LangInfo(locale_t loc, nl_item item) {
+  const char* s = loc ? nl_langinfo_l(item, loc) : nl_langinfo(item);
+  return s ? std::string(s) : std::string();
+}
+
+FixedLocaleInfo ReadPosixLocale() {
+  // A private locale object, so printf and friends keep the "C" conventions.
+  locale_t loc = newlocale(LC_TIME_MASK | LC_NUMERIC_MASK | LC_CTYPE_MASK, "", nullptr);
+  if (!loc) loc = newlocale(LC_TIME_MASK | LC_NUMERIC_MASK | LC_CTYPE_MASK, "C", nullptr);
+  const std::string codeset = LangInfo(loc, CODESET);
+  const bool utf8 = codeset == "UTF-8" || codeset == "utf8";
+  auto text = [&](nl_item item) {
+    std::string s = LangInfo(loc, item);
+    return utf8 ? Utf8ToCp1252(s) : s;
+  };
+  std::array<std::string, 7> days;
+  const nl_item abday[7] = {ABDAY_1, ABDAY_2, ABDAY_3, ABDAY_4, ABDAY_5, ABDAY_6, ABDAY_7};
+  for (int i = 0; i < 7; ++i) days[static_cast<size_t>(i)] = text(abday[i]);
+  std::string decimal = text(RADIXCHAR);
+  if (decimal.empty()) decimal = ".";
+  std::string date = PosixPictureToWindows(LangInfo(loc, D_FMT));
+  std::string time = PosixPictureToWindows(LangInfo(loc, T_FMT));
+  // The "C" locale's pictures are American ("%m/%d/%y"); use a four-digit year.
+  if (date == "MM/dd/yy") date = "MM/dd/yyyy";
+  if (date.empty()) date = "dd.MM.yyyy";
+  if (time.empty()) time = "HH:mm:ss";
+  FixedLocaleInfo info(decimal, date, time, days, text(AM_STR), text(PM_STR));
+  if (loc) freelocale(loc);
+  return info;
+}
+
+std::mutex gLocaleMutex;
+std::shared_ptr<LocaleInfo> gLocale;
+// Replaced locales stay alive: callers may still hold a reference from UserLocale().
+std::vector<std::shared_ptr<LocaleInfo>> gRetiredLocales;
+
+}  // namespace
+
+PosixLocaleInfo::PosixLocaleInfo() : FixedLocaleInfo(ReadPosixLocale()) {}
+
+const LocaleInfo& UserLocale() {
+  std::lock_guard lock(gLocaleMutex);
+  if (!gLocale) gLocale = std::make_shared<PosixLocaleInfo>();
+  return *gLocale;
+}
+
+void SetUserLocale(std::shared_ptr<LocaleInfo> locale) {
+  std::lock_guard lock(gLocaleMutex);
+  if (gLocale) gRetiredLocales.push_back(gLocale);
+  gLocale = std::move(locale);
+}
+
+}  // namespace meldrix

@@ -1,0 +1,62 @@
+// The user's locale as the engine needs it: decimal separator, short date and
+// time pictures (Windows picture letters: d, M, y, H, h, m, s, t) and
+// abbreviated weekday names. The process-wide instance follows the POSIX locale
+// of the environment (LC_TIME, LC_NUMERIC) without changing the C library's
+// global locale; tests install a fixed one.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+namespace meldrix {
+
+class LocaleInfo {
+ public:
+  virtual ~LocaleInfo() = default;
+  virtual std::string DecimalSeparator() const = 0;  // e.g. "," or "."
+  virtual std::string ShortDatePicture() const = 0;  // e.g. "dd.MM.yyyy"
+  virtual std::string TimePicture() const = 0;       // e.g. "HH:mm:ss"
+  // dayOfWeek 1 = Sunday ... 7 = Saturday; Windows-1252 text.
+  virtual std::string AbbrevDayName(int dayOfWeek) const = 0;
+  // Texts for the morning and afternoon marker ("tt"); empty when the locale has none.
+  virtual std::string AmText() const = 0;
+  virtual std::string PmText() const = 0;
+};
+
+// A locale with fixed values, for tests and as a fallback.
+class FixedLocaleInfo : public LocaleInfo {
+ public:
+  FixedLocaleInfo(std::string decimal, std::string datePicture, std::string timePicture,
+                  std::array<std::string, 7> dayNames, std::string am = "", std::string pm = "");
+  static std::shared_ptr<LocaleInfo> German();   // ",", dd.MM.yyyy, HH:mm:ss, So..Sa
+  static std::shared_ptr<LocaleInfo> English();  // ".", dd/MM/yyyy, HH:mm:ss, Sun..Sat (UK)
+
+  std::string DecimalSeparator() const override { return decimal_; }
+  std::string ShortDatePicture() const override { return datePicture_; }
+  std::string TimePicture() const override { return timePicture_; }
+  std::string AbbrevDayName(int dayOfWeek) const override;
+  std::string AmText() const override { return am_; }
+  std::string PmText() const override { return pm_; }
+
+ private:
+  std::string decimal_, datePicture_, timePicture_;
+  std::array<std::string, 7> dayNames_;
+  std::string am_, pm_;
+};
+
+// Reads the environment's POSIX locale once at construction.
+class PosixLocaleInfo : public FixedLocaleInfo {
+ public:
+  PosixLocaleInfo();
+};
+
+// Translates a POSIX strftime picture ("%d.%m.%Y") into Windows picture letters
+// ("dd.MM.yyyy"). Unknown conversions are dropped.
+std::string PosixPictureToWindows(const std::string& posix);
+
+// Process-wide user locale: the POSIX one unless replaced (tests).
+const LocaleInfo& UserLocale();
+void SetUserLocale(std::shared_ptr<LocaleInfo> locale);
+
+}  // namespace meldrix
