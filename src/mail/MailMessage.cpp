@@ -2,40 +2,24 @@
 
 #include "mail/Base64.h"
 #include "mail/LineTaker.h"
-#include "mail/MailTrace.h"
+#include "util/Trace.h"
 #include "mail/QuotedPrintable.h"
 #include "mail/Utf8FixUp.h"
 #include "util/Cp1252.h"
+#include "util/TrimWhiteSpace.h"
 
 namespace meldrix {
 namespace {
-
-bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsWhite(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsWhite(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
-std::size_t FindNoCase(std::string_view text, std::string_view part, std::size_t from = 0) {
-  if (part.size() > text.size()) return std::string_view::npos;
-  for (std::size_t i = from; i + part.size() <= text.size(); ++i) {
-    if (EqualsNoCaseAscii(text.substr(i, part.size()), part)) return i;
-  }
-  return std::string_view::npos;
-}
-
 // The value of a part header line: the text behind the name up to the first
 // ";", white space cut.
-std::string_view HeaderValue(std::string_view line, std::string_view name) {
-  std::string_view value = line.substr(name.size());
-  value = value.substr(0, value.find(';'));
-  return Trim(value);
+std::string HeaderValue(std::string_view line, std::string_view name) {
+  const std::string_view value = line.substr(name.size());
+  return TrimWhiteSpace(value.substr(0, value.find(';')));
 }
 
 std::string_view StripQuotes(std::string_view value) {
@@ -45,9 +29,8 @@ std::string_view StripQuotes(std::string_view value) {
 
 // A boundary parameter's value: up to ";", trimmed, enclosing quotes removed.
 std::string BoundaryParameter(std::string_view afterKey) {
-  std::string_view value = afterKey.substr(0, afterKey.find(';'));
-  value = StripQuotes(Trim(value));
-  std::string boundary(value);
+  const std::string trimmed = TrimWhiteSpace(afterKey.substr(0, afterKey.find(';')));
+  std::string boundary(StripQuotes(trimmed));
   if (!StartsWith(boundary, "--")) boundary.insert(0, "--");
   return boundary;
 }
@@ -85,58 +68,75 @@ std::optional<CMailAddress> CMailMessage::GetRecipient(std::size_t index, Recipi
   return recipients_[type][index];
 }
 
+namespace {
+
+struct EncodedWord {
+  std::size_t start = 0;  // position of "=?"
+  std::size_t end = 0;    // position behind "?=" (or the end of the text)
+  std::string_view encoded;
+  bool base64 = false;
+};
+
+// The next encoded word "=?charset?Q?text?=" or "=?charset?B?text?=" at or
+// behind from (charset and encoding letter in any case).
+std::optional<EncodedWord> FindEncodedWord(std::string_view text, std::size_t from) {
+  for (std::size_t start = text.find("=?", from); start != std::string_view::npos;
+       start = text.find("=?", start + 2)) {
+    const std::size_t charsetEnd = text.find('?', start + 2);
+    if (charsetEnd == std::string_view::npos || charsetEnd == start + 2) continue;
+    const std::string_view charset = text.substr(start + 2, charsetEnd - start - 2);
+    if (charset.find_first_of(" \t") != std::string_view::npos) continue;
+    if (charsetEnd + 2 >= text.size() || text[charsetEnd + 2] != '?') continue;
+    const char letter = text[charsetEnd + 1];
+    if (letter != 'Q' && letter != 'q' && letter != 'B' && letter != 'b') continue;
+    EncodedWord word;
+    word.start = start;
+    word.base64 = letter == 'B' || letter == 'b';
+    const std::size_t encodedStart = charsetEnd + 3;
+    const std::size_t encodedEnd = text.find("?=", encodedStart);
+    // A word cut short is decoded up to the end of the text.
+    word.end = encodedEnd == std::string_view::npos ? text.size() : encodedEnd + 2;
+    word.encoded = text.substr(encodedStart, (encodedEnd == std::string_view::npos ? text.size() : encodedEnd) -
+                                                 encodedStart);
+    return word;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::string CMailMessage::DecodeEncodedWord(std::string_view text) {
   if (text.size() < 8) return std::string(text);
-
-  const std::size_t wordStart = text.find("=?");
-  if (wordStart == std::string_view::npos) return std::string(text);
-
-  std::size_t encodedStart = std::string_view::npos;
-  bool base64 = false;
-  if (const std::size_t q = text.find("?Q?", wordStart + 2); q != std::string_view::npos) {
-    encodedStart = q + 3;
-  } else if (const std::size_t q2 = text.find("?q?", wordStart + 2); q2 != std::string_view::npos) {
-    encodedStart = q2 + 3;
-  } else if (const std::size_t b = FindNoCase(text, "=?utf-8?B?", wordStart); b != std::string_view::npos) {
-    // Charset and encoding letters are case-insensitive in encoded words;
-    // "=?utf-8?b?" is as common as "=?UTF-8?B?".
-    encodedStart = b + 10;
-    base64 = true;
-  } else {
-    return std::string(text);
+  // Every encoded word is decoded, so a subject folded into several words
+  // reads as one text; white space between two words belongs to neither.
+  std::string result;
+  std::size_t pos = 0;
+  bool afterWord = false;
+  while (const std::optional<EncodedWord> word = FindEncodedWord(text, pos)) {
+    const std::string_view between = text.substr(pos, word->start - pos);
+    if (!afterWord || TrimWhiteSpace(between).size() != 0) result += between;
+    if (word->base64) {
+      result += Utf8FixUp(CBase64().Decode(word->encoded));
+    } else {
+      result += CQuotedPrintable().Decode(QuotedPrintableUtf8Mapping(word->encoded));
+    }
+    pos = word->end;
+    afterWord = true;
   }
-
-  std::size_t encodedEnd = text.find("?=", encodedStart);
-  std::string_view rest;
-  if (encodedEnd == std::string_view::npos) {
-    encodedEnd = text.size();  // a word cut short: decode what there is
-  } else {
-    rest = text.substr(encodedEnd + 2);
-  }
-  const std::string_view encoded = text.substr(encodedStart, encodedEnd - encodedStart);
-
-  std::string decoded;
-  if (base64) {
-    decoded = Utf8FixUp(CBase64().Decode(encoded));
-  } else {
-    decoded = CQuotedPrintable().Decode(QuotedPrintableUtf8Mapping(encoded));
-  }
-  std::string result(text.substr(0, wordStart));
-  result += decoded;
-  result += rest;
+  result += text.substr(pos);
   return result;
 }
 
 std::string CMailMessage::DecodeText(std::string_view text, std::string_view encoding) {
   const std::string encodingText(encoding);
-  MailTrace(kTraceMail, "DecodeText: ContentEncoding - %s \n", encodingText.c_str());
+  TraceMessage(kTraceMail, "DecodeText: ContentEncoding - %s \n", encodingText.c_str());
   std::string decoded;
   if (EqualsNoCaseAscii(encoding, "quoted-printable")) {
     decoded = CQuotedPrintable().Decode(QuotedPrintableUtf8Mapping(text));
   } else if (EqualsNoCaseAscii(encoding, "base64")) {
-    MailTrace(kTraceMail, "DecodeText: Base64 detected\n");
+    TraceMessage(kTraceMail, "DecodeText: Base64 detected\n");
     decoded = CBase64().Decode(text);
-    MailTrace(kTraceMail, "DecodeText: Decoded: %s \n", decoded.c_str());
+    TraceMessage(kTraceMail, "DecodeText: Decoded: %s \n", decoded.c_str());
   } else {
     decoded = std::string(text);
   }
@@ -172,7 +172,7 @@ void CMailMessage::DecodeSinglePart() {
     pos = end + 2;
   }
   body = std::move(unstuffed);
-  MailTrace(kTraceMail, "MailMessage: BodyEncoding - %s \n", transferEncoding.c_str());
+  TraceMessage(kTraceMail, "MailMessage: BodyEncoding - %s \n", transferEncoding.c_str());
   body = DecodeText(body, transferEncoding);
 }
 
@@ -218,15 +218,16 @@ void CMailMessage::ParseMultipart() {
         break;
       }
       if (StartsWith(line, "Content-Type:")) {
-        type = std::string(HeaderValue(line, "Content-Type:"));
+        type = HeaderValue(line, "Content-Type:");
       } else if (StartsWith(line, "Content-Transfer-Encoding:")) {
-        encoding = std::string(HeaderValue(line, "Content-Transfer-Encoding:"));
+        encoding = HeaderValue(line, "Content-Transfer-Encoding:");
       } else if (StartsWith(line, "Content-disposition:")) {
-        const std::string_view disposition = HeaderValue(line, "Content-disposition:");
+        const std::string disposition = HeaderValue(line, "Content-disposition:");
         const std::size_t name = line.find("filename=");
         if (disposition == "attachment" && name != std::string_view::npos) {
           std::string_view value = line.substr(name + 9);
-          attachmentName = std::string(StripQuotes(Trim(value.substr(0, value.find(';')))));
+          const std::string trimmed = TrimWhiteSpace(value.substr(0, value.find(';')));
+          attachmentName = std::string(StripQuotes(trimmed));
         }
       }
       if (StartsWith(type, "multipart/")) {
@@ -239,11 +240,11 @@ void CMailMessage::ParseMultipart() {
 
     if (type == "text/plain") {
       body = CollectPart(lines, boundary, true);
-      MailTrace(kTraceMail, "MailMessage: ContentEncoding - %s \n", encoding.c_str());
+      TraceMessage(kTraceMail, "MailMessage: ContentEncoding - %s \n", encoding.c_str());
       body = DecodeText(body, encoding);
     } else if (type == "text/html") {
       htmlBody = CollectPart(lines, boundary, false);
-      MailTrace(kTraceMail, "MailMessage: ContentEncoding - %s \n", encoding.c_str());
+      TraceMessage(kTraceMail, "MailMessage: ContentEncoding - %s \n", encoding.c_str());
       htmlBody = DecodeText(htmlBody, encoding);
     } else {
       while (lines.Take(line) && line != boundary) {

@@ -1,19 +1,12 @@
 #include "sources/SmtpSvrSocketHandler.h"
 
 #include "expr/RegExpr.h"
-#include "mail/MailTrace.h"
+#include "util/Trace.h"
 #include "util/Cp1252.h"
+#include "util/TrimWhiteSpace.h"
 
 namespace meldrix {
 namespace {
-
-bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsWhite(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsWhite(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 // True when line begins with command, compared without regard to case.
 bool IsCommand(std::string_view line, std::string_view command) {
@@ -22,7 +15,7 @@ bool IsCommand(std::string_view line, std::string_view command) {
 
 // The argument of a command: the rest of the line, white space cut.
 std::string Argument(std::string_view line, std::string_view command) {
-  return std::string(Trim(line.substr(command.size())));
+  return TrimWhiteSpace(line.substr(command.size()));
 }
 
 }  // namespace
@@ -48,7 +41,7 @@ void CSmtpSvrSocketHandler::Reply(int code, std::string_view text) {
   reply += text;
   const std::string traced = reply.substr(0, 2000);
   reply += "\r\n";
-  MailTrace(kTraceMail, "SMTP TX(%d): %s<CR><LF>\n", static_cast<int>(reply.size()), traced.c_str());
+  TraceMessage(kTraceMail, "SMTP TX(%d): %s<CR><LF>\n", static_cast<int>(reply.size()), traced.c_str());
   Send(reply);
 }
 
@@ -84,7 +77,7 @@ void CSmtpSvrSocketHandler::OnBytesReceived(const char* data, std::size_t length
 
 void CSmtpSvrSocketHandler::HandleLine(std::string_view line) {
   const std::string traced(line.substr(0, 200));
-  MailTrace(kTraceMail, "SMTP RX(%d): %s\n", static_cast<int>(line.size()), traced.c_str());
+  TraceMessage(kTraceMail, "SMTP RX(%d): %s\n", static_cast<int>(line.size()), traced.c_str());
   switch (state_) {
     case 2:
       HandleHeaderLine(line);

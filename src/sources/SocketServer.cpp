@@ -27,6 +27,7 @@ void CSocketServer::Run(TcpSocket socket, int stopFd) {
     if (got == 0) break;  // the peer closed
     if (got < 0) {
       if (error == EAGAIN) continue;
+      OnReceiveError(error);
       break;
     }
     OnBytesReceived(buffer.data(), static_cast<std::size_t>(got));

@@ -21,6 +21,8 @@ class CSocketServer {
   virtual void OnConnectionOpened() {}
   virtual void OnConnectionClosed() {}
   virtual void OnBytesReceived(const char* data, std::size_t length) = 0;
+  // A read failed (not the peer's regular close); the connection ends.
+  virtual void OnReceiveError(int error) { (void)error; }
 
   // Sends the whole text to the peer; false when the connection is gone.
   virtual bool Send(std::string_view text);

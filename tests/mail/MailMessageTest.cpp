@@ -30,9 +30,13 @@ TEST(EncodedWordTest, QWordOfUtf8GivesTheSameBytes) {
   EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?iso-8859-1?q?Brand_Halle_S=FCd?="), "Brand Halle S\xFC" "d");
 }
 
-TEST(EncodedWordTest, OnlyTheFirstWordIsDecoded) {
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?utf-8?Q?A=C3=BC?= =?utf-8?Q?B=C3=BC?="),
-            "A\xFC =?utf-8?Q?B=C3=BC?=");
+TEST(EncodedWordTest, EveryWordIsDecodedAndTheBlanksBetweenWordsDropped) {
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?utf-8?Q?A=C3=BC?= =?utf-8?Q?_B=C3=BC?="), "A\xFC B\xFC");
+  // A Base64 word before a Q word is not skipped.
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("x =?utf-8?B?R3LDvMOfZQ==?= y =?ISO-8859-1?Q?S=FCd?= z"),
+            "x Gr\xFC\xDF" "e y S\xFC" "d z");
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?windows-1252?b?U/xk?="), "S\xFC" "d");
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("cut =?utf-8?q?S=C3=BCd"), "cut S\xFC" "d");
 }
 
 TEST(EncodedWordTest, PlainAndShortTextsStay) {
