@@ -157,21 +157,8 @@ void CMailMessage::DecodeBody() {
 }
 
 void CMailMessage::DecodeSinglePart() {
-  // Undo the dot stuffing of the data phase: a line ".." is a "." line. Every
-  // such line is unstuffed, also several in a row and the last one.
-  std::string unstuffed;
-  unstuffed.reserve(body.size());
-  std::size_t pos = 0;
-  while (true) {
-    const std::size_t end = body.find("\r\n", pos);
-    const std::string_view line =
-        std::string_view(body).substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-    unstuffed += line == ".." ? std::string_view(".") : line;
-    if (end == std::string::npos) break;
-    unstuffed += "\r\n";
-    pos = end + 2;
-  }
-  body = std::move(unstuffed);
+  // Dot lines need no unstuffing here: the SMTP data phase already removed
+  // the stuffed dot of every line, for single-part and multipart mails alike.
   TraceMessage(kTraceMail, "MailMessage: BodyEncoding - %s \n", transferEncoding.c_str());
   body = DecodeText(body, transferEncoding);
 }

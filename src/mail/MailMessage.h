@@ -41,8 +41,9 @@ class CMailMessage {
 
   // Decodes the subject's first RFC 2047 encoded word.
   void DecodeSubject() { subject = DecodeEncodedWord(subject); }
-  // Unstuffs dot lines, reduces a multipart body to its text parts and decodes
-  // the transfer encoding. Runs once, when the mail is finished.
+  // Reduces a multipart body to its text parts and decodes the transfer
+  // encoding. Runs once, when the mail is finished. The body is expected
+  // without dot stuffing (the SMTP dialogue removes it line by line).
   void DecodeBody();
 
   static std::string DecodeEncodedWord(std::string_view text);

@@ -59,7 +59,8 @@ void CMeldrixSmtpHandler::OnMailReceived(CMailMessage& mail) {
   variables_.SetVariable("$MAILFROM", mail.sender);
   variables_.SetVariable("$MAILTO", FirstRecipient(mail));
   variables_.SetVariable("$SUBJECT", mail.subject);
-  for (std::string& line : MailLines(mail, settings_())) sink_.QueueMailLine(std::move(line));
+  std::vector<std::string> lines = MailLines(mail, settings_());
+  if (!lines.empty()) sink_.QueueMailLines(std::move(lines));
 }
 
 }  // namespace meldrix

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace meldrix {
 
@@ -24,8 +25,11 @@ class IMailLineSink {
   virtual ~IMailLineSink() = default;
   // Mails are only turned into lines while processing is active.
   virtual bool IsProcessingActive() const = 0;
-  // Appends one text for the engine's internal source "Mail".
-  virtual void QueueMailLine(std::string text) = 0;
+  // Appends the texts of one mail, in order, for the engine's internal
+  // source "Mail". One call per mail, so an implementation that appends them
+  // under one lock keeps a mail's texts together when mails arrive on
+  // several connections at once.
+  virtual void QueueMailLines(std::vector<std::string> texts) = 0;
 };
 
 // Sets expression variables ("$MAILFROM", "$MAILTO", "$SUBJECT"); called on

@@ -178,6 +178,9 @@ void CSmtpSvrSocketHandler::HandleBodyLine(std::string_view line) {
     state_ = 4;
     return;
   }
+  // Transparency: the sender doubled the dot of every line that begins with
+  // one, so ".." is a "." line and "..x" is ".x".
+  if (!line.empty() && line.front() == '.') line.remove_prefix(1);
   const std::size_t added = line.size() + (mail_.body.empty() ? 0 : 2);
   if (!Keep(added)) return;
   if (!mail_.body.empty()) mail_.body += "\r\n";

@@ -53,11 +53,6 @@ CMailMessage WithBody(std::string body, std::string encoding = "") {
   return mail;
 }
 
-TEST(BodyDecodingTest, DotLinesAreUnstuffed) {
-  EXPECT_EQ(WithBody("..\r\na\r\n..\r\n..\r\n..x\r\n..").body, ".\r\na\r\n.\r\n.\r\n..x\r\n.");
-  EXPECT_EQ(WithBody("..").body, ".");  // also a body of this one line
-}
-
 TEST(BodyDecodingTest, SinglePartByTransferEncoding) {
   EXPECT_EQ(WithBody("Feuer_in=20Halle=3D3\r\nS=C3=BCd=\r\nfl=FCgel", "Quoted-Printable").body,
             "Feuer in Halle=3\r\nS\xFC" "dfl\xFCgel");

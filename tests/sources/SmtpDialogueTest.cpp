@@ -100,7 +100,7 @@ TEST(SmtpDialogueTest, SecondMailOnTheSameConnection) {
   EXPECT_EQ(h.mails[1].body, "second");
 }
 
-TEST(SmtpDialogueTest, DotLinesAndSplitSegmentsAndBareLf) {
+TEST(SmtpDialogueTest, DotLinesAreUnstuffedAndSegmentsJoined) {
   RecordingHandler h;
   // Bytes arrive in odd pieces; CR LF split between two pieces is one line end.
   for (const std::string piece : {"HELO x\r", "\nMAIL From: a\r\nRCPT To: b\r\nDA", "TA\r\n\r\n", "..\r\nx\r",
@@ -108,7 +108,7 @@ TEST(SmtpDialogueTest, DotLinesAndSplitSegmentsAndBareLf) {
     h.Say(piece);
   }
   ASSERT_EQ(h.mails.size(), 1u);
-  EXPECT_EQ(h.mails[0].body, ".\r\nx\r\n..y\r\nlast");
+  EXPECT_EQ(h.mails[0].body, ".\r\nx\r\n.y\r\nlast");
   EXPECT_EQ(h.replies.back(), "250 ok.\r\n");
 }
 
