@@ -188,3 +188,18 @@ TEST(KorvaneClient, ErrnoCodesFollowTheHresultScheme) {
   EXPECT_EQ(KorvaneErrorFromErrno(ETIMEDOUT), 0x800705B4u);
   EXPECT_EQ(KorvaneErrorFromErrno(EACCES), 0x80070000u + EACCES);
 }
+
+TEST(KorvaneStub, JournalKeepsOneCommandPerLine) {
+  KorvaneStubProcess stub;
+  CKorvane korvane(stub.Endpoint());
+  korvane.Execute("[send(*|A|zeile1\r\nzeile2 C:\\temp\\n|||||)]");
+  EXPECT_EQ(korvane.Execute("").reply, "") << "an empty command is not answered";
+  EXPECT_EQ(stub.Journal(), (std::vector<std::string>{
+                                "[send(*|A|zeile1\\r\\nzeile2 C:\\\\temp\\\\n|||||)]"}));
+}
+
+TEST(KorvaneStub, RefusesASecondStubOnTheSameSocket) {
+  KorvaneStubProcess stub;
+  EXPECT_THROW(KorvaneStubProcess({}, stub.Endpoint()), std::runtime_error);
+  EXPECT_EQ(CKorvane(stub.Endpoint()).Execute("[check(Meldrix)]").reply, "1");
+}

@@ -13,7 +13,8 @@
 // the --receivers list; "[GetValue(Setup.Groups)]" the --groups list; anything
 // else "0". --silent closes every connection without an answer; --hang keeps
 // it open unanswered until the stub stops. --ready-file receives the bound
-// endpoint once the stub accepts connections. SIGTERM or SIGINT stop it with
+// endpoint once the stub accepts connections. A connection that closes without
+// sending anything is ignored. SIGTERM or SIGINT stop it with
 // exit status 0. It prints nothing except errors.
 #include <fcntl.h>
 #include <poll.h>
@@ -152,6 +153,9 @@ class Stub {
     const auto deadline = std::chrono::steady_clock::now() + kCommandReadLimit;
     std::string command;
     if (connection.ReceiveToEnd(command, kMaxCommandBytes, deadline) != 0) return;
+    // A connection that sends nothing is not a command (for example another
+    // program probing whether the socket is alive).
+    if (command.empty()) return;
     std::string answer;
     {
       std::lock_guard lock(mutex_);
