@@ -1,5 +1,7 @@
 #include "engine/KorvaneReply.h"
 
+#include <unordered_set>
+
 #include "util/Cp1252.h"
 
 namespace meldrix {
@@ -52,6 +54,8 @@ bool IsKorvaneSendAccepted(std::string_view reply) {
 }
 
 void AddKorvaneReceivers(std::string_view reply, std::vector<std::string>& names) {
+  std::unordered_set<std::string> known;
+  for (const std::string& existing : names) known.insert(Cp1252Upper(existing));
   while (!reply.empty() && IsBlankOrTab(reply.front())) reply.remove_prefix(1);
   while (!reply.empty()) {
     size_t bar = reply.find('|');
@@ -59,14 +63,7 @@ void AddKorvaneReceivers(std::string_view reply, std::vector<std::string>& names
     reply = bar == std::string_view::npos ? std::string_view() : reply.substr(bar + 1);
     std::string name = ReceiverName(entry);
     if (name.empty()) continue;
-    std::string upper = Cp1252Upper(name);
-    bool known = false;
-    for (const std::string& existing : names)
-      if (Cp1252Upper(existing) == upper) {
-        known = true;
-        break;
-      }
-    if (!known) names.push_back(std::move(name));
+    if (known.insert(Cp1252Upper(name)).second) names.push_back(std::move(name));
   }
 }
 
