@@ -1,8 +1,5 @@
 #include "app/ConsoleLog.h"
 
-#include <pty.h>
-#include <unistd.h>
-
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -64,17 +61,4 @@ TEST(ConsoleLog, TextCannotSteerTheTerminal) {
   EXPECT_EQ(CConsoleLog::Render(line, false), "a^[[2J^G^? b<9D><90>x");
   line.colour = kRed;
   EXPECT_EQ(CConsoleLog::Render(line, true), "\x1b[91ma^[[2J^G^? b<9D><90>x\x1b[0m");
-}
-
-TEST(ConsoleLog, TellsATerminalFromAPipe) {
-  int master = -1, slave = -1;
-  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-  EXPECT_TRUE(CConsoleLog::IsTerminal(slave));
-  close(master);
-  close(slave);
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  EXPECT_FALSE(CConsoleLog::IsTerminal(fds[1]));
-  close(fds[0]);
-  close(fds[1]);
 }
