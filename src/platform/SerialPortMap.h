@@ -3,13 +3,11 @@
 // (a USB adapter, a pseudo-terminal). The same section maps LPT1..LPT3.
 #pragma once
 
-#include <functional>
 #include <string>
 
-namespace meldrix {
+#include "platform/ConfigValueReader.h"
 
-// A value of the configuration file by section and key; "" when absent.
-using ConfigValueReader = std::function<std::string(const std::string& section, const std::string& key)>;
+namespace meldrix {
 
 // Section "Ports" key `name` when set, else `fallback`. `reader` may be empty.
 std::string MappedDevicePath(const std::string& name, const std::string& fallback,
