@@ -39,7 +39,10 @@ CStreamDoc::CStreamDoc(int lines, int width, bool screenMode, bool escapes)
 
 CStreamDoc::~CStreamDoc() = default;
 
-void CStreamDoc::Clear() { Clear(width_); }
+void CStreamDoc::Clear() {
+  std::lock_guard lock(mutex_);  // recursive: keeps the width read and the clear together
+  Clear(width_);
+}
 
 void CStreamDoc::Clear(int width) {
   std::lock_guard lock(mutex_);
