@@ -5,13 +5,13 @@
 #include "engine/ConfigTestSupport.h"
 
 using namespace meldrix;
-using meldrix::testing::ConfigFixture;
-using meldrix::testing::TempFolder;
+using meldrix::profiletest::ProfileConfigFixture;
+using meldrix::profiletest::ProfileTempFolder;
 
 namespace {
 
 TEST(ConfigLoad, MissingFileGivesEveryDefault) {
-  ConfigFixture fx;
+  ProfileConfigFixture fx;
   CMeldrixDoc doc(fx.paths);
   doc.LoadConfiguration();
   EXPECT_FALSE(std::filesystem::exists(fx.paths.configFile));
@@ -35,7 +35,7 @@ TEST(ConfigLoad, MissingFileGivesEveryDefault) {
 }
 
 TEST(ConfigLoad, ReadsEveryListWithItsEndRule) {
-  ConfigFixture fx;
+  ProfileConfigFixture fx;
   auto doc = fx.Load(
       "[Settings]\nAutoActivate=1\nUsedCharset=2\nMultilineTimeout=3000\nEndOfMessage=\\r\\n\n"
       "CtrlReplaceChar=#\nMaxMessageLength=80\nReplaceControlChars=1\n"
@@ -97,7 +97,7 @@ TEST(ConfigLoad, ReadsEveryListWithItsEndRule) {
 }
 
 TEST(ConfigLoad, BadInputLoadsWithDefaultsAndConversions) {
-  ConfigFixture fx;
+  ProfileConfigFixture fx;
   std::string junk("\x00\x01\xFF[\x80]\n", 7);
   junk += std::string(200000, 'z') + "\n";
   auto doc = fx.Load(junk +
@@ -123,7 +123,7 @@ TEST(ConfigLoad, BadInputLoadsWithDefaultsAndConversions) {
 }
 
 TEST(ConfigLoad, Utf8FileFiltersMatchWindows1252Text) {
-  ConfigFixture fx;
+  ProfileConfigFixture fx;
   auto doc = fx.Load("[Message1]\nName=Haust\xC3\xBCr\nLeftTrigger=T\xC3\xBCr\n");
   ASSERT_EQ(doc->m_Messages.GetSize(), 1u);
   EXPECT_TRUE(doc->m_Messages[0].Matches("T\xFCr 3 offen"));

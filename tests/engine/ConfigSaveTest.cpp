@@ -7,8 +7,8 @@
 #include "platform/PrivateProfile.h"
 
 using namespace meldrix;
-using meldrix::testing::ConfigFixture;
-using meldrix::testing::TempFolder;
+using meldrix::profiletest::ProfileConfigFixture;
+using meldrix::profiletest::ProfileTempFolder;
 
 namespace {
 
@@ -22,7 +22,7 @@ void AddMessages(CMeldrixDoc& doc, int count) {
 }
 
 TEST(ConfigSave, MessagesRoundTripAndLeaveDefaultsOut) {
-  ConfigFixture fx;
+  ProfileConfigFixture fx;
   auto doc = fx.Load("; kept comment\n[Settings]\nAutoActivate=1\n");
   CMessage& m = doc->m_Messages.AddNew();
   m.m_Name = " Fire ";
@@ -65,7 +65,7 @@ TEST(ConfigSave, MessagesRoundTripAndLeaveDefaultsOut) {
 }
 
 TEST(ConfigSave, FiveMessagesAfterSevenRemoveTheStaleSections) {
-  ConfigFixture fx;
+  ProfileConfigFixture fx;
   auto doc = fx.Load("");
   AddMessages(*doc, 7);
   ASSERT_TRUE(doc->SaveMessages());
@@ -78,7 +78,7 @@ TEST(ConfigSave, FiveMessagesAfterSevenRemoveTheStaleSections) {
 }
 
 TEST(ConfigSave, SourcesAndOutputsReplaceTheOldSectionsWithEveryKey) {
-  ConfigFixture fx;
+  ProfileConfigFixture fx;
   auto doc = fx.Load(
       "[InSource1]\nSource=1\n[InSource2]\nSource=9\n[InSource3]\nSource=2\nName=old\n"
       "[OutDest1]\nId=5\n[OutDest2]\nId=6\n[OutDest3]\nId=7\n");
@@ -111,7 +111,7 @@ TEST(ConfigSave, SourcesAndOutputsReplaceTheOldSectionsWithEveryKey) {
 }
 
 TEST(ConfigSave, GeneralAndMailSettings) {
-  ConfigFixture fx;
+  ProfileConfigFixture fx;
   auto doc = fx.Load("[Settings]\nEndOfMessage=\\r\nCtrlReplaceChar=#\nPassword=secret\n");
   doc->m_EndOfMessage = "\\n";
   doc->m_MultilineTimeout = 5000;
@@ -135,7 +135,7 @@ TEST(ConfigSave, GeneralAndMailSettings) {
 }
 
 TEST(ConfigSave, InterruptedSaveLeavesTheOldFileIntact) {
-  ConfigFixture fx;
+  ProfileConfigFixture fx;
   auto doc = fx.Load("");
   AddMessages(*doc, 3);
   ASSERT_TRUE(doc->SaveMessages());
@@ -155,7 +155,7 @@ TEST(ConfigSave, InterruptedSaveLeavesTheOldFileIntact) {
 }
 
 TEST(ConfigSave, ReadOnlyFileFailsTheSaveAndKeepsTheFile) {
-  ConfigFixture fx;
+  ProfileConfigFixture fx;
   auto doc = fx.Load("[Settings]\nAutoActivate=0\n");
   ::chmod(fx.paths.configFile.c_str(), 0444);
   doc->m_AutoActivate = true;

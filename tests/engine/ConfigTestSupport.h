@@ -7,14 +7,14 @@
 #include "engine/MeldrixDoc.h"
 #include "platform/PrivateProfileTempFolder.h"
 
-namespace meldrix::testing {
+namespace meldrix::profiletest {
 
-struct ConfigFixture {
-  TempFolder folder;
+struct ProfileConfigFixture {
+  ProfileTempFolder folder;
   ConfigPaths paths{folder.Path(), folder.File("meldrix.cfg"), ""};
 
   std::unique_ptr<CMeldrixDoc> Load(const std::string& content) {
-    TempFolder::Write(paths.configFile, content);
+    ProfileTempFolder::Write(paths.configFile, content);
     return LoadAgain();
   }
   std::unique_ptr<CMeldrixDoc> LoadAgain() {
@@ -22,7 +22,7 @@ struct ConfigFixture {
     doc->LoadConfiguration();
     return doc;
   }
-  std::string File() const { return TempFolder::Read(paths.configFile); }
+  std::string File() const { return ProfileTempFolder::Read(paths.configFile); }
 };
 
-}  // namespace meldrix::testing
+}  // namespace meldrix::profiletest

@@ -5,12 +5,12 @@
 #include "platform/PrivateProfileTempFolder.h"
 
 using namespace meldrix;
-using meldrix::testing::TempFolder;
+using meldrix::profiletest::ProfileTempFolder;
 
 namespace {
 
 TEST(CSection, StringWriteRulesSurviveARoundTrip) {
-  TempFolder folder;
+  ProfileTempFolder folder;
   CProfile profile(folder.File("p.cfg"));
   CSection section(profile, "Message", 4);
   EXPECT_EQ(section.GetName(), "Message4");
@@ -23,11 +23,11 @@ TEST(CSection, StringWriteRulesSurviveARoundTrip) {
   // Line breaks become blanks and the value stays on one line.
   ASSERT_TRUE(section.WriteString("Multi", "line1\r\nline2\n"));
   EXPECT_EQ(section.GetString("Multi"), "line1  line2 ");
-  EXPECT_NE(TempFolder::Read(profile.GetPath()).find("Multi=\"line1  line2 \"\n"), std::string::npos);
+  EXPECT_NE(ProfileTempFolder::Read(profile.GetPath()).find("Multi=\"line1  line2 \"\n"), std::string::npos);
 }
 
 TEST(CSection, DefaultsAreDeletedNotWritten) {
-  TempFolder folder;
+  ProfileTempFolder folder;
   CProfile profile(folder.File("p.cfg"));
   CSection section(profile, "S");
   section.WriteInt("A", 5);
@@ -35,18 +35,18 @@ TEST(CSection, DefaultsAreDeletedNotWritten) {
   section.WriteInt("A", 1, 1);
   section.WriteString("B", "\\n", "\\n");
   section.WriteString("C", "\n", " ");  // compared after the line break became a blank
-  EXPECT_EQ(TempFolder::Read(profile.GetPath()), "[S]\n");  // the header stays, as on Windows
+  EXPECT_EQ(ProfileTempFolder::Read(profile.GetPath()), "[S]\n");  // the header stays, as on Windows
   EXPECT_EQ(section.GetInt("A", 1), 1);
   section.WriteInt("A", 2, 1);
   section.WriteLong("L", -70000);
   section.WriteBool("T", true);
-  EXPECT_EQ(TempFolder::Read(profile.GetPath()), "[S]\nA=2\nL=-70000\nT=1\n");
+  EXPECT_EQ(ProfileTempFolder::Read(profile.GetPath()), "[S]\nA=2\nL=-70000\nT=1\n");
 }
 
 TEST(CSection, ValueKindsConvertLikeTheOriginal) {
-  TempFolder folder;
+  ProfileTempFolder folder;
   CProfile profile(folder.File("p.cfg"));
-  TempFolder::Write(profile.GetPath(),
+  ProfileTempFolder::Write(profile.GetPath(),
                     "[S]\nBaud=96x\nBool256=256\nBool257=257\nEmptyLong=\nChar=#rest\nNoChar=\n");
   const CSection s(profile, "S");
   EXPECT_EQ(s.GetLong("Baud", 9600), 96);
@@ -61,7 +61,7 @@ TEST(CSection, ValueKindsConvertLikeTheOriginal) {
 }
 
 TEST(CProfile, UpdateIsOneAtomicStepWithReadsOfItsOwnWrites) {
-  TempFolder folder;
+  ProfileTempFolder folder;
   CProfile profile(folder.File("p.cfg"));
   CSection s(profile, "S");
   s.WriteString("Keep", "1");
@@ -71,10 +71,10 @@ TEST(CProfile, UpdateIsOneAtomicStepWithReadsOfItsOwnWrites) {
     s.DeleteKey("Keep");
     EXPECT_FALSE(profile.Update([&] {}) == false);  // nested: no write of its own
     // The file is not touched until the outermost update ends.
-    EXPECT_EQ(TempFolder::Read(profile.GetPath()), "[S]\nKeep=1\n");
+    EXPECT_EQ(ProfileTempFolder::Read(profile.GetPath()), "[S]\nKeep=1\n");
   });
   EXPECT_TRUE(ok);
-  EXPECT_EQ(TempFolder::Read(profile.GetPath()), "[S]\nA=new\n");
+  EXPECT_EQ(ProfileTempFolder::Read(profile.GetPath()), "[S]\nA=new\n");
 }
 
 TEST(CProfile, DefaultPathIsTheProgramWithExtensionCfg) {

@@ -10,21 +10,21 @@
 #include <iterator>
 #include <string>
 
-namespace meldrix::testing {
+namespace meldrix::profiletest {
 
-class TempFolder {
+class ProfileTempFolder {
  public:
-  TempFolder() {
+  ProfileTempFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "meldrix-cfg-XXXXXX").string();
     path_ = ::mkdtemp(pattern.data());
   }
-  ~TempFolder() {
+  ~ProfileTempFolder() {
     std::error_code ec;
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
     std::filesystem::remove_all(path_, ec);
   }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
+  ProfileTempFolder(const ProfileTempFolder&) = delete;
+  ProfileTempFolder& operator=(const ProfileTempFolder&) = delete;
 
   const std::string& Path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
@@ -54,4 +54,4 @@ class TempFolder {
   std::string path_;
 };
 
-}  // namespace meldrix::testing
+}  // namespace meldrix::profiletest
