@@ -51,6 +51,11 @@ void CSmtpSvrSocketHandler::OnConnectionOpened() {
   Reply(220, "ostravel SMTP message sink");
 }
 
+void CSmtpSvrSocketHandler::OnIdleTimeout() {
+  Reply(421, kTimeoutText);
+  CloseConnection();
+}
+
 void CSmtpSvrSocketHandler::OnBytesReceived(const char* data, std::size_t length) {
   for (std::size_t i = 0; i < length && !CloseRequested(); ++i) {
     const char c = data[i];
