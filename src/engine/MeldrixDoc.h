@@ -87,6 +87,9 @@ class CMeldrixDoc {
   // file is there again.
   bool CheckConfigChanged();
 
+  // ---- Processing state (app/Activation.cpp) ----
+  bool m_Active = false;  // processing is active
+
  private:
   bool FinishSave(bool ok, std::optional<std::int64_t> timeBefore);
 

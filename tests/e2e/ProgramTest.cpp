@@ -87,7 +87,7 @@ TEST(ProgramE2eTest, SecondInstanceWithSameParametersExitsOne) {
 
 TEST(ProgramE2eTest, SourceThatCannotOpenTurnsAutoActivateOff) {
   E2eSetup setup;
-  setup.WriteConfig("[Settings]\nAutoActivate=1\n"
+  setup.WriteConfig("[Settings]\nAutoActivate=1\nLanguage=1\n"
                     "[Ports]\nCOM1=" + setup.File("no-such-device") + "\n"
                     "[InSource1]\nName=Panel\nSource=1\nPort=0\n");
   MeldrixProcess meldrix(setup.DataFolder(), setup.RuntimeFolder(), {});
@@ -130,13 +130,14 @@ TEST(ProgramE2eTest, OutsideEditAndHangupReloads) {
   EXPECT_EQ(meldrix.WaitForExit(), 0);
 }
 
+// Without a configuration file the defaults hold, German texts among them.
 TEST(ProgramE2eTest, MissingConfigurationStartsWithDefaultsAndStopsOnSigint) {
   E2eSetup setup;
   MeldrixProcess meldrix(setup.DataFolder(), setup.RuntimeFolder(), {"Nothing"});
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(meldrix.Running()) << meldrix.Errors();
   meldrix.Signal(SIGUSR1);
-  EXPECT_TRUE(WaitUntil([&] { return meldrix.OutputContains("Total messages"); }))
+  EXPECT_TRUE(WaitUntil([&] { return meldrix.OutputContains("Nachrichten gesamt: 0"); }))
       << meldrix.Output();
   meldrix.Signal(SIGINT);
   EXPECT_EQ(meldrix.WaitForExit(), 0);
