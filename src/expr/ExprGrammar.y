@@ -228,8 +228,8 @@ expr
                                        { $$ = p.NoAction({$3, $5, $7, $9, $11}, true); }
   | WAKEONLAN '(' expr ',' expr ',' expr ',' expr ')'
                                        { $$ = p.NoAction({$3, $5, $7, $9}, false, 3); }
-  | PING '(' expr ')'                  { $$ = p.NoAction({$3}, true); }
-  | SNMP '(' expr ',' expr ')'         { $$ = p.NoAction({$3, $5}, true); }
+  | PING '(' expr ')'                  { $$ = p.NoAction({$3}, true, -1, true); }
+  | SNMP '(' expr ',' expr ')'         { $$ = p.NoAction({$3, $5}, true, -1, true); }
   ;
 
 concat_list
@@ -239,69 +239,69 @@ concat_list
 
 %%
 
-static_assert(YT_GE == meldrix::TOK_GE);
-static_assert(YT_LE == meldrix::TOK_LE);
-static_assert(YT_NE == meldrix::TOK_NE);
-static_assert(YT_POW == meldrix::TOK_POW);
-static_assert(YT_AND == meldrix::TOK_AND);
-static_assert(YT_ASSIGN == meldrix::TOK_ASSIGN);
-static_assert(YT_INTEGER == meldrix::TOK_INTEGER);
-static_assert(YT_REAL == meldrix::TOK_REAL);
-static_assert(YT_STRING == meldrix::TOK_STRING);
-static_assert(YT_IDENT == meldrix::TOK_IDENT);
-static_assert(YT_DIN == meldrix::TOK_DIN);
-static_assert(YT_AIN == meldrix::TOK_AIN);
-static_assert(YT_DOUT == meldrix::TOK_DOUT);
-static_assert(YT_AOUT == meldrix::TOK_AOUT);
-static_assert(YT_CLRVAR == meldrix::TOK_CLRVAR);
-static_assert(YT_VAR == meldrix::TOK_VAR);
-static_assert(YT_EVAL == meldrix::TOK_EVAL);
-static_assert(YT_MOD == meldrix::TOK_MOD);
-static_assert(YT_NOT == meldrix::TOK_NOT);
-static_assert(YT_OR == meldrix::TOK_OR);
-static_assert(YT_XOR == meldrix::TOK_XOR);
-static_assert(YT_LEN == meldrix::TOK_LEN);
-static_assert(YT_LEFT == meldrix::TOK_LEFT);
-static_assert(YT_RIGHT == meldrix::TOK_RIGHT);
-static_assert(YT_CONCAT == meldrix::TOK_CONCAT);
-static_assert(YT_FIND == meldrix::TOK_FIND);
-static_assert(YT_MID == meldrix::TOK_MID);
-static_assert(YT_FORMAT == meldrix::TOK_FORMAT);
-static_assert(YT_GETCSV == meldrix::TOK_GETCSV);
-static_assert(YT_REPLACE == meldrix::TOK_REPLACE);
-static_assert(YT_REPLACEALL == meldrix::TOK_REPLACEALL);
-static_assert(YT_REGEXP == meldrix::TOK_REGEXP);
-static_assert(YT_SEL == meldrix::TOK_SEL);
-static_assert(YT_INILOOKUP == meldrix::TOK_INILOOKUP);
-static_assert(YT_INIWRITE == meldrix::TOK_INIWRITE);
-static_assert(YT_QIMPULSE == meldrix::TOK_QIMPULSE);
-static_assert(YT_SHL == meldrix::TOK_SHL);
-static_assert(YT_SHR == meldrix::TOK_SHR);
-static_assert(YT_DBLOOKUP == meldrix::TOK_DBLOOKUP);
-static_assert(YT_DBFIELD == meldrix::TOK_DBFIELD);
-static_assert(YT_DBREAD == meldrix::TOK_DBREAD);
-static_assert(YT_DBWRITE == meldrix::TOK_DBWRITE);
-static_assert(YT_DBUPDATE == meldrix::TOK_DBUPDATE);
-static_assert(YT_DBEXEC == meldrix::TOK_DBEXEC);
-static_assert(YT_DBCOUNT == meldrix::TOK_DBCOUNT);
-static_assert(YT_DBTABLE == meldrix::TOK_DBTABLE);
-static_assert(YT_DBXML == meldrix::TOK_DBXML);
-static_assert(YT_EXECUTE == meldrix::TOK_EXECUTE);
-static_assert(YT_IF == meldrix::TOK_IF);
-static_assert(YT_THEN == meldrix::TOK_THEN);
-static_assert(YT_ELSIF == meldrix::TOK_ELSIF);
-static_assert(YT_ELSE == meldrix::TOK_ELSE);
-static_assert(YT_END_IF == meldrix::TOK_END_IF);
-static_assert(YT_DDE == meldrix::TOK_DDE);
-static_assert(YT_DDEEXEC == meldrix::TOK_DDEEXEC);
-static_assert(YT_OPC == meldrix::TOK_OPC);
-static_assert(YT_SNMP == meldrix::TOK_SNMP);
-static_assert(YT_PING == meldrix::TOK_PING);
-static_assert(YT_WAKEONLAN == meldrix::TOK_WAKEONLAN);
-static_assert(YT_UPPERCASE == meldrix::TOK_UPPERCASE);
-static_assert(YT_LOWERCASE == meldrix::TOK_LOWERCASE);
-static_assert(YT_MESSAGEBOX == meldrix::TOK_MESSAGEBOX);
-static_assert(YT_FILETEXT == meldrix::TOK_FILETEXT);
+static_assert(static_cast<int>(YT_GE) == static_cast<int>(meldrix::TOK_GE));
+static_assert(static_cast<int>(YT_LE) == static_cast<int>(meldrix::TOK_LE));
+static_assert(static_cast<int>(YT_NE) == static_cast<int>(meldrix::TOK_NE));
+static_assert(static_cast<int>(YT_POW) == static_cast<int>(meldrix::TOK_POW));
+static_assert(static_cast<int>(YT_AND) == static_cast<int>(meldrix::TOK_AND));
+static_assert(static_cast<int>(YT_ASSIGN) == static_cast<int>(meldrix::TOK_ASSIGN));
+static_assert(static_cast<int>(YT_INTEGER) == static_cast<int>(meldrix::TOK_INTEGER));
+static_assert(static_cast<int>(YT_REAL) == static_cast<int>(meldrix::TOK_REAL));
+static_assert(static_cast<int>(YT_STRING) == static_cast<int>(meldrix::TOK_STRING));
+static_assert(static_cast<int>(YT_IDENT) == static_cast<int>(meldrix::TOK_IDENT));
+static_assert(static_cast<int>(YT_DIN) == static_cast<int>(meldrix::TOK_DIN));
+static_assert(static_cast<int>(YT_AIN) == static_cast<int>(meldrix::TOK_AIN));
+static_assert(static_cast<int>(YT_DOUT) == static_cast<int>(meldrix::TOK_DOUT));
+static_assert(static_cast<int>(YT_AOUT) == static_cast<int>(meldrix::TOK_AOUT));
+static_assert(static_cast<int>(YT_CLRVAR) == static_cast<int>(meldrix::TOK_CLRVAR));
+static_assert(static_cast<int>(YT_VAR) == static_cast<int>(meldrix::TOK_VAR));
+static_assert(static_cast<int>(YT_EVAL) == static_cast<int>(meldrix::TOK_EVAL));
+static_assert(static_cast<int>(YT_MOD) == static_cast<int>(meldrix::TOK_MOD));
+static_assert(static_cast<int>(YT_NOT) == static_cast<int>(meldrix::TOK_NOT));
+static_assert(static_cast<int>(YT_OR) == static_cast<int>(meldrix::TOK_OR));
+static_assert(static_cast<int>(YT_XOR) == static_cast<int>(meldrix::TOK_XOR));
+static_assert(static_cast<int>(YT_LEN) == static_cast<int>(meldrix::TOK_LEN));
+static_assert(static_cast<int>(YT_LEFT) == static_cast<int>(meldrix::TOK_LEFT));
+static_assert(static_cast<int>(YT_RIGHT) == static_cast<int>(meldrix::TOK_RIGHT));
+static_assert(static_cast<int>(YT_CONCAT) == static_cast<int>(meldrix::TOK_CONCAT));
+static_assert(static_cast<int>(YT_FIND) == static_cast<int>(meldrix::TOK_FIND));
+static_assert(static_cast<int>(YT_MID) == static_cast<int>(meldrix::TOK_MID));
+static_assert(static_cast<int>(YT_FORMAT) == static_cast<int>(meldrix::TOK_FORMAT));
+static_assert(static_cast<int>(YT_GETCSV) == static_cast<int>(meldrix::TOK_GETCSV));
+static_assert(static_cast<int>(YT_REPLACE) == static_cast<int>(meldrix::TOK_REPLACE));
+static_assert(static_cast<int>(YT_REPLACEALL) == static_cast<int>(meldrix::TOK_REPLACEALL));
+static_assert(static_cast<int>(YT_REGEXP) == static_cast<int>(meldrix::TOK_REGEXP));
+static_assert(static_cast<int>(YT_SEL) == static_cast<int>(meldrix::TOK_SEL));
+static_assert(static_cast<int>(YT_INILOOKUP) == static_cast<int>(meldrix::TOK_INILOOKUP));
+static_assert(static_cast<int>(YT_INIWRITE) == static_cast<int>(meldrix::TOK_INIWRITE));
+static_assert(static_cast<int>(YT_QIMPULSE) == static_cast<int>(meldrix::TOK_QIMPULSE));
+static_assert(static_cast<int>(YT_SHL) == static_cast<int>(meldrix::TOK_SHL));
+static_assert(static_cast<int>(YT_SHR) == static_cast<int>(meldrix::TOK_SHR));
+static_assert(static_cast<int>(YT_DBLOOKUP) == static_cast<int>(meldrix::TOK_DBLOOKUP));
+static_assert(static_cast<int>(YT_DBFIELD) == static_cast<int>(meldrix::TOK_DBFIELD));
+static_assert(static_cast<int>(YT_DBREAD) == static_cast<int>(meldrix::TOK_DBREAD));
+static_assert(static_cast<int>(YT_DBWRITE) == static_cast<int>(meldrix::TOK_DBWRITE));
+static_assert(static_cast<int>(YT_DBUPDATE) == static_cast<int>(meldrix::TOK_DBUPDATE));
+static_assert(static_cast<int>(YT_DBEXEC) == static_cast<int>(meldrix::TOK_DBEXEC));
+static_assert(static_cast<int>(YT_DBCOUNT) == static_cast<int>(meldrix::TOK_DBCOUNT));
+static_assert(static_cast<int>(YT_DBTABLE) == static_cast<int>(meldrix::TOK_DBTABLE));
+static_assert(static_cast<int>(YT_DBXML) == static_cast<int>(meldrix::TOK_DBXML));
+static_assert(static_cast<int>(YT_EXECUTE) == static_cast<int>(meldrix::TOK_EXECUTE));
+static_assert(static_cast<int>(YT_IF) == static_cast<int>(meldrix::TOK_IF));
+static_assert(static_cast<int>(YT_THEN) == static_cast<int>(meldrix::TOK_THEN));
+static_assert(static_cast<int>(YT_ELSIF) == static_cast<int>(meldrix::TOK_ELSIF));
+static_assert(static_cast<int>(YT_ELSE) == static_cast<int>(meldrix::TOK_ELSE));
+static_assert(static_cast<int>(YT_END_IF) == static_cast<int>(meldrix::TOK_END_IF));
+static_assert(static_cast<int>(YT_DDE) == static_cast<int>(meldrix::TOK_DDE));
+static_assert(static_cast<int>(YT_DDEEXEC) == static_cast<int>(meldrix::TOK_DDEEXEC));
+static_assert(static_cast<int>(YT_OPC) == static_cast<int>(meldrix::TOK_OPC));
+static_assert(static_cast<int>(YT_SNMP) == static_cast<int>(meldrix::TOK_SNMP));
+static_assert(static_cast<int>(YT_PING) == static_cast<int>(meldrix::TOK_PING));
+static_assert(static_cast<int>(YT_WAKEONLAN) == static_cast<int>(meldrix::TOK_WAKEONLAN));
+static_assert(static_cast<int>(YT_UPPERCASE) == static_cast<int>(meldrix::TOK_UPPERCASE));
+static_assert(static_cast<int>(YT_LOWERCASE) == static_cast<int>(meldrix::TOK_LOWERCASE));
+static_assert(static_cast<int>(YT_MESSAGEBOX) == static_cast<int>(meldrix::TOK_MESSAGEBOX));
+static_assert(static_cast<int>(YT_FILETEXT) == static_cast<int>(meldrix::TOK_FILETEXT));
 
 namespace meldrix {
 

@@ -131,7 +131,8 @@ class yy_parse {
   // The database and network functions that take no action: the arguments
   // are converted (to string, or integer where intArgument says so) and
   // released; the result is the fixed value.
-  ExprValue NoAction(std::vector<ExprValue> args, bool stringResult, int intArgument = -1);
+  ExprValue NoAction(std::vector<ExprValue> args, bool stringResult, int intArgument = -1,
+                     bool zeroWhenSkipped = false);
 
  private:
   void SetResult(const ExprValue& v);

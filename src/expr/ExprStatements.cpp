@@ -1,6 +1,7 @@
 // Statements and the operands that read variables and the outside world.
 #include "expr/DataValueStorage.h"
 #include "expr/ExprParser.h"
+#include "expr/ExprScanner.h"
 #include "expr/StringStorage.h"
 #include "platform/Dio.h"
 #include "util/TextHelpers.h"
