@@ -23,20 +23,9 @@ void yy_parse::StoreVariable(const std::string& name, ExprValue& v, bool refuseS
     return;
   }
   if (!Active()) return;
-  std::string text;
-  switch (v.type) {
-    case kExprString: text = strings_.Get(v.sref); break;  // the result keeps the string
-    case kExprReal: {
-      ExprValue copy = v;
-      text = Take(copy);
-      break;
-    }
-    default: {
-      ExprValue copy = v;
-      text = Take(copy);
-      break;
-    }
-  }
+  // The result record keeps the value, so a string is read, not consumed.
+  ExprValue copy = v;
+  std::string text = v.type == kExprString ? strings_.Get(v.sref) : Take(copy);
   store_->Set(name, text);
 }
 
