@@ -54,7 +54,7 @@ int32_t TextToInteger(std::string_view text) {
   int base = 10;
   if (pos < text.size() && text[pos] == '0') {
     base = 8;
-    if (pos + 2 < text.size() + 0 && (text[pos + 1] == 'x' || text[pos + 1] == 'X') &&
+    if (pos + 2 < text.size() && (text[pos + 1] == 'x' || text[pos + 1] == 'X') &&
         DigitValue(static_cast<unsigned char>(text[pos + 2])) < 16) {
       base = 16;
       pos += 2;
