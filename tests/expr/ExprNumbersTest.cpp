@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "expr/ExprNumbers.h"
 
 namespace meldrix {
