@@ -311,8 +311,11 @@ int yy_scan::Scan(ExprValue& value) {
         acceptedLength = length;
       }
     }
-    if (accepted == Acc::None) {
-      if (start >= text_.size() && EndOfInput()) return 0;
+    if (start >= text_.size()) {
+      EndOfInput();  // no further input: the text is all there is
+      return 0;
+    }
+    if (accepted == Acc::None) {  // cannot happen: every single byte is a token
       NoMatch(Peek(start));
       ++pos_;
       continue;
