@@ -1,6 +1,6 @@
 #include "app/Activation.h"
 
-#include "app/ConsoleMessageBox.h"
+#include "app/LogLines.h"
 #include "app/StreamDoc.h"
 #include "engine/MeldrixDoc.h"
 #include "sources/SerialSourceErrors.h"
@@ -11,9 +11,7 @@ namespace meldrix {
 namespace {
 
 void FailActivation(const ActivationContext& context, const std::string& message) {
-  context.log.SetColour(kLogRed);
-  context.log.Write(message + "\n");
-  context.log.SetColour(0);
+  WriteRedLine(context.log, message);
   context.doc.m_AutoActivate = false;
   context.doc.SaveAutoActivate();
   DeactivateProcessing(context.doc);

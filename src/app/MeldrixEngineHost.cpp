@@ -6,6 +6,8 @@
 #include "engine/MeldrixDoc.h"
 #include "platform/PrivateProfile.h"
 #include "platform/SerialTermios.h"
+#include "platform/UserInterface.h"
+#include "app/LogLines.h"
 #include "util/StringTable.h"
 
 namespace meldrix {
@@ -15,7 +17,7 @@ namespace {
 class CMeldrixEngineHost : public IEngineHost {
  public:
   explicit CMeldrixEngineHost(const EngineStartup& startup)
-      : doc_(ConfigPaths::Resolve(startup.instanceName)), messageBox_(startup.messageBox) {
+      : doc_(ConfigPaths::Resolve(startup.instanceName)) {
     const std::string path = doc_.GetPaths().configFile;
     // The configuration is read anew on every lookup, so a reload also
     // reaches the port names and the Korvane endpoint.
@@ -25,7 +27,9 @@ class CMeldrixEngineHost : public IEngineHost {
     SetUiLanguage(PrivateProfile::GetInt(path, "Settings", "Language", 0));
     SetSerialLibrary(std::make_shared<CTermiosSerialLibrary>(config_));
     services_.config = config_;
-    if (messageBox_) services_.showError = messageBox_->AsFunction();
+    services_.showError = [](const std::string& text) {
+      CurrentUserInterface()->MessageBox(text, kApplicationName, kMbOk | kMbIconError);
+    };
     doc_.LoadConfiguration();
   }
 
@@ -65,9 +69,7 @@ class CMeldrixEngineHost : public IEngineHost {
     if (!result.Succeeded()) {
       char code[16];
       std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(result.hr));
-      log_.SetColour(0x000000FF);
-      log_.Write(std::string("ERROR(") + code + "): [check(Meldrix)]\n");
-      log_.SetColour(0);
+      WriteRedLine(log_, std::string("ERROR(") + code + "): [check(Meldrix)]");
     }
   }
 
@@ -80,7 +82,6 @@ class CMeldrixEngineHost : public IEngineHost {
  private:
   CMeldrixDoc doc_;
   CStreamDoc log_{2400, 132};
-  CConsoleMessageBox* messageBox_;
   ConfigValueReader config_;
   OutPortServices services_;
   long totalMessages_ = 0, sentMessages_ = 0, totalErrors_ = 0;

@@ -6,14 +6,12 @@
 #include <memory>
 #include <string>
 
-#include "app/ConsoleMessageBox.h"
 #include "app/EngineHost.h"
 
 namespace meldrix {
 
 struct EngineStartup {
   std::string instanceName;
-  CConsoleMessageBox* messageBox = nullptr;
 };
 
 // Works out the configuration paths, sets the language and creates the

@@ -4,13 +4,14 @@
 
 #include "app/CommandLine.h"
 #include "app/ConsoleLog.h"
-#include "app/ConsoleMessageBox.h"
+#include "app/LogLines.h"
 #include "app/MainLoop.h"
 #include "app/MeldrixEngineHost.h"
 #include "app/StreamDoc.h"
 #include "platform/EventLoop.h"
 #include "platform/Signals.h"
 #include "platform/SingleInstance.h"
+#include "platform/UserInterface.h"
 #include "sources/SerialSourceErrors.h"
 #include "util/Cp1252.h"
 #include "util/StringTable.h"
@@ -20,6 +21,7 @@ namespace meldrix {
 namespace {
 
 int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostream& err) {
+  EventLoop loop;  // first made, last gone: the others unregister from it
   // No second instance with the same parameters: it asks the first to come
   // to the front and ends.
   SingleInstance instance(commandLine.windowClass);
@@ -36,8 +38,6 @@ int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostr
     return 1;
   }
 
-  EventLoop loop;
-  CConsoleMessageBox messageBox(nullptr, err);
   for (const std::string& unknown : commandLine.unknownSwitches)
     err << "meldrix: unknown switch " << unknown << " ignored" << std::endl;
 
@@ -45,9 +45,11 @@ int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostr
   // serial layer is part of the program. The DDE server starts here once it
   // exists, before the document.
   std::unique_ptr<IEngineHost> engine =
-      CreateEngineHost(EngineStartup{commandLine.instanceName, &messageBox});
+      CreateEngineHost(EngineStartup{commandLine.instanceName});
   CStreamDoc& log = engine->Log();
-  messageBox.SetLog(&log);
+  // Message boxes of the headless program: a red log line and standard error.
+  SetUserInterface(std::make_shared<ConsoleUserInterface>(
+      [&log](const std::string& line) { WriteRedLine(log, line); }));
   CConsoleLog console(out, CConsoleLog::IsTerminal(1));
   log.AddObserver(&console);
 
@@ -64,7 +66,7 @@ int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostr
   if (engine->IsActive()) engine->Deactivate();
   console.FlushPartialLine(log);
   log.RemoveObserver(&console);
-  messageBox.SetLog(nullptr);
+  SetUserInterface(std::make_shared<ConsoleUserInterface>());
   out.flush();
   return status;
 }

@@ -5,7 +5,6 @@
 #include <sstream>
 
 #include "app/CommandLine.h"
-#include "app/ConsoleMessageBox.h"
 #include "app/MainLoop.h"
 #include "app/StreamDoc.h"
 #include "engine/KorvaneStubProcess.h"
@@ -187,16 +186,6 @@ TEST(MainLoopTest, SignalsReloadReportAndStop) {
   main.OnSignal(SIGTERM);
   EXPECT_FALSE(engine.active);
   EXPECT_TRUE(loop.Quitting());
-}
-
-TEST(ConsoleMessageBoxTest, RedLogLineAndStandardError) {
-  CStreamDoc log(100, 80);
-  std::ostringstream err;
-  CConsoleMessageBox box(&log, err);
-  box.ShowError("Could not open \xE4\n");
-  EXPECT_EQ(log.Line(0).text, "Could not open \xE4");
-  EXPECT_EQ(log.Line(0).colour & CStreamDoc::kRgbMask, kLogRed);
-  EXPECT_EQ(err.str(), "meldrix: Could not open \xC3\xA4\n");
 }
 
 }  // namespace
