@@ -1,0 +1,134 @@
+#include "util/ListFiles.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace meldrix;
+using ::testing::ElementsAre;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ListFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/meldrix-listfiles-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    for (const char* name : {"b.txt", "a.txt", "C.TXT", "note.log", "noext", ".hidden.txt",
+                             "sub/s1.txt", "sub/deep/d.txt", "sub/deep/d.log", "zsub/z.txt",
+                             ".git/g.txt", "dir.txt/inner.txt"})
+      Touch(name);
+    fs::create_directory_symlink(root_ / "sub", root_ / "linkdir");
+    fs::create_symlink(root_ / "a.txt", root_ / "link.txt");
+    fs::create_symlink(root_ / "missing", root_ / "dangling.txt");
+    ASSERT_EQ(mkfifo((root_ / "pipe.txt").c_str(), 0600), 0);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::permissions(root_ / "sub", fs::perms::owner_all, ignored);
+    fs::remove_all(root_, ignored);
+  }
+  void Touch(const std::string& name) {
+    fs::create_directories((root_ / name).parent_path());
+    std::ofstream(root_ / name) << "x";
+  }
+  std::string Pattern(const std::string& filePart) const { return (root_ / filePart).string(); }
+
+  fs::path root_;
+};
+
+}  // namespace
+
+TEST_F(ListFilesTest, BareNamesSortedOnlyRegularFiles) {
+  std::vector<std::string> names;
+  std::error_code error;
+  EXPECT_EQ(ListFiles(Pattern("*.txt"), names, 0, 0, &error), 5u);
+  EXPECT_FALSE(error);
+  // Case-blind like the Windows file search; no directories ("dir.txt"), no
+  // pipes, no dangling links.
+  EXPECT_THAT(names, ElementsAre(".hidden.txt", "C.TXT", "a.txt", "b.txt", "link.txt"));
+}
+
+TEST_F(ListFilesTest, FullPathsAndClearOption) {
+  std::vector<std::string> names{"stale"};
+  EXPECT_EQ(ListFiles(Pattern("?.TXT"), names, kListClear | kListFullPath, 0), 3u);
+  EXPECT_THAT(names, ElementsAre(Pattern("C.TXT"), Pattern("a.txt"), Pattern("b.txt")));
+  // Without option 1 the array grows.
+  EXPECT_EQ(ListFiles(Pattern("noext"), names, kListFullPath, 0), 1u);
+  EXPECT_EQ(names.back(), Pattern("noext"));
+}
+
+TEST_F(ListFilesTest, StarDotStarMatchesNamesWithoutExtension) {
+  std::vector<std::string> names;
+  ListFiles(Pattern("no*.*"), names, 0, 0);
+  EXPECT_THAT(names, ElementsAre("noext", "note.log"));
+}
+
+TEST_F(ListFilesTest, RecursionSkipsLinksAndHiddenFolders) {
+  std::vector<std::string> names;
+  EXPECT_EQ(ListFiles(Pattern("*.txt"), names, kListRecursive | kListFullPath, 0), 9u);
+  EXPECT_THAT(names, ElementsAre(Pattern(".hidden.txt"), Pattern("C.TXT"), Pattern("a.txt"),
+                                 Pattern("b.txt"), Pattern("link.txt"),
+                                 Pattern("dir.txt/inner.txt"), Pattern("sub/s1.txt"),
+                                 Pattern("sub/deep/d.txt"), Pattern("zsub/z.txt")));
+}
+
+TEST_F(ListFilesTest, AttributeMaskSelects) {
+  std::vector<std::string> names;
+  ListFiles(Pattern("*.txt"), names, kListRecursive, kAttrHidden);
+  EXPECT_THAT(names, ElementsAre(".hidden.txt"));
+  names.clear();
+  ListFiles(Pattern("*.txt"), names, 0, kAttrReparsePoint);
+  EXPECT_THAT(names, ElementsAre("link.txt"));
+}
+
+TEST_F(ListFilesTest, BackslashPatternsAndWorkingFolder) {
+  std::vector<std::string> names;
+  const std::string windowsStyle = root_.string() + "\\sub\\*.txt";
+  EXPECT_EQ(ListFiles(windowsStyle, names, kListFullPath, 0), 1u);
+  EXPECT_THAT(names, ElementsAre(Pattern("sub/s1.txt")));
+
+  const fs::path old = fs::current_path();
+  fs::current_path(root_ / "sub" / "deep");
+  names.clear();
+  ListFiles("*.*", names, kListFullPath, 0);
+  fs::current_path(old);
+  EXPECT_THAT(names, ElementsAre("d.log", "d.txt"));
+}
+
+TEST_F(ListFilesTest, MissingOrUnreadableFolderIsReported) {
+  std::vector<std::string> names{"kept"};
+  std::error_code error;
+  EXPECT_EQ(ListFiles(Pattern("nothere/*.txt"), names, 0, 0, &error), 0u);
+  EXPECT_EQ(error, std::errc::no_such_file_or_directory);
+  EXPECT_THAT(names, ElementsAre("kept"));
+  EXPECT_EQ(ListFiles(Pattern("a.txt/*"), names, 0, 0, &error), 0u);
+  EXPECT_EQ(error, std::errc::not_a_directory);
+
+  if (geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+  fs::permissions(root_ / "sub", fs::perms::owner_write | fs::perms::owner_exec);
+  names.clear();
+  EXPECT_EQ(ListFiles(Pattern("*.txt"), names, kListRecursive, 0, &error), 7u);
+  EXPECT_EQ(error, std::errc::permission_denied);
+  EXPECT_THAT(names, ::testing::Contains("z.txt"));
+}
+
+TEST(MatchesFilePattern, Wildcards) {
+  EXPECT_TRUE(MatchesFilePattern("*", "anything.x"));
+  EXPECT_TRUE(MatchesFilePattern("a*b*c", "aXXbYYbc"));
+  EXPECT_FALSE(MatchesFilePattern("a*b*c", "aXXbYYbcd"));
+  EXPECT_TRUE(MatchesFilePattern("msg??.txt", "MSG01.TXT"));
+  EXPECT_FALSE(MatchesFilePattern("msg??.txt", "msg1.txt"));
+  EXPECT_FALSE(MatchesFilePattern("*.txt", "a.txt.bak"));
+  EXPECT_TRUE(MatchesFilePattern("*.*", "README"));
+  EXPECT_FALSE(MatchesFilePattern("", "a"));
+  // Case folding is ASCII only: UTF-8 names are compared byte for byte.
+  EXPECT_FALSE(MatchesFilePattern("\xC3\xA4.txt", "\xC3\x84.txt"));
+}

@@ -1,0 +1,103 @@
+#include "util/Guid.h"
+#include "util/NumberText.h"
+#include "util/TrimWhiteSpace.h"
+
+#include <cctype>
+#include <clocale>
+#include <cmath>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "platform/LocaleInfo.h"
+
+using namespace meldrix;
+
+namespace {
+class WithLocale : public ::testing::Test {
+ protected:
+  void TearDown() override { SetUserLocale(FixedLocaleInfo::English()); }
+};
+}  // namespace
+
+TEST_F(WithLocale, GermanDecimalComma) {
+  SetUserLocale(FixedLocaleInfo::German());
+  EXPECT_EQ(NumberToText(2.5, true), "2,5");
+  EXPECT_EQ(NumberToText(2.5, false), "2.5");
+  EXPECT_DOUBLE_EQ(TextToNumber("2,5"), 2.5);
+  // A "." still reads as the decimal point.
+  EXPECT_DOUBLE_EQ(TextToNumber("2.5"), 2.5);
+  // Every separator becomes "."; reading stops at the second point.
+  EXPECT_DOUBLE_EQ(TextToNumber("1,234.5"), 1.234);
+}
+
+TEST_F(WithLocale, FormatsLikePercentLg) {
+  SetUserLocale(std::make_shared<FixedLocaleInfo>(
+      "<>", "dd.MM.yyyy", "HH:mm:ss", std::array<std::string, 7>{}));
+  EXPECT_EQ(NumberToText(1.0 / 3.0, true), "0<>333333");
+  EXPECT_EQ(NumberToText(1e20, true), "1e+20");
+  EXPECT_EQ(NumberToText(-0.0001, false), "-0.0001");
+  EXPECT_EQ(NumberToText(123456789.0, false), "1.23457e+08");
+  EXPECT_EQ(NumberToText(42, true), "42");
+  EXPECT_DOUBLE_EQ(TextToNumber("3<>75"), 3.75);
+}
+
+TEST_F(WithLocale, IgnoresTheProcessLocale) {
+  // Even when some code switched the C library's locale, "." stays "." here.
+  const char* old = std::setlocale(LC_NUMERIC, nullptr);
+  const std::string saved = old ? old : "C";
+  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE locale";
+  SetUserLocale(FixedLocaleInfo::English());
+  EXPECT_EQ(NumberToText(0.5, true), "0.5");
+  EXPECT_DOUBLE_EQ(TextToNumber("0.5"), 0.5);
+  std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+TEST_F(WithLocale, ReadsOnlyTheLeadingDecimalNumber) {
+  SetUserLocale(FixedLocaleInfo::English());
+  EXPECT_DOUBLE_EQ(TextToNumber(" \t\n-12.5e2xyz"), -1250.0);
+  EXPECT_DOUBLE_EQ(TextToNumber("+.5"), 0.5);
+  EXPECT_DOUBLE_EQ(TextToNumber("7."), 7.0);
+  EXPECT_DOUBLE_EQ(TextToNumber("3e"), 3.0);
+  EXPECT_DOUBLE_EQ(TextToNumber("3e+x"), 3.0);
+  EXPECT_EQ(TextToNumber("abc"), 0.0);
+  EXPECT_EQ(TextToNumber(""), 0.0);
+  EXPECT_EQ(TextToNumber("."), 0.0);
+  EXPECT_EQ(TextToNumber("-"), 0.0);
+  // Words that begin like special values are no numbers.
+  EXPECT_EQ(TextToNumber("Info 3"), 0.0);
+  EXPECT_EQ(TextToNumber("nan"), 0.0);
+  EXPECT_EQ(TextToNumber("0x1A"), 0.0);
+  EXPECT_EQ(TextToNumber(std::string("5\0" "7", 3)), 5.0);
+  EXPECT_TRUE(std::isinf(TextToNumber("1e999")));
+}
+
+TEST(TrimWhiteSpace, AllSixWhiteSpaceCharacters) {
+  EXPECT_EQ(TrimWhiteSpace(" \t\n\v\f\rx y\r\n "), "x y");
+  EXPECT_EQ(TrimWhiteSpace(" \t "), "");
+  EXPECT_EQ(TrimWhiteSpace("\xA0x\xA0"), "\xA0x\xA0");  // no-break space is text
+  EXPECT_EQ(TrimWhiteSpace(std::string("\0x\0", 3)), std::string("\0x\0", 3));
+}
+
+TEST(NewGuidText, RegistryAndCompactForms) {
+  const std::string guid = NewGuidText(false);
+  ASSERT_EQ(guid.size(), 38u);
+  EXPECT_EQ(guid.front(), '{');
+  EXPECT_EQ(guid.back(), '}');
+  for (size_t i = 1; i < 37; ++i) {
+    if (i == 9 || i == 14 || i == 19 || i == 24)
+      EXPECT_EQ(guid[i], '-') << guid;
+    else
+      EXPECT_TRUE(std::isxdigit(static_cast<unsigned char>(guid[i])) && !std::islower(guid[i])) << guid;
+  }
+  EXPECT_EQ(guid[15], '4') << "version 4";
+  EXPECT_NE(std::string("89AB").find(guid[20]), std::string::npos) << "RFC 4122 variant";
+
+  const std::string compact = NewGuidText(true);
+  ASSERT_EQ(compact.size(), 32u);
+  EXPECT_EQ(compact.find_first_not_of("0123456789ABCDEF"), std::string::npos);
+
+  std::set<std::string> seen;
+  for (int i = 0; i < 1000; ++i) seen.insert(NewGuidText(true));
+  EXPECT_EQ(seen.size(), 1000u);
+}
