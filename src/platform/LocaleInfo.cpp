@@ -12,18 +12,71 @@ namespace meldrix {
 
 FixedLocaleInfo::FixedLocaleInfo(std::string decimal, std::string datePicture,
                                  std::string timePicture, std::array<std::string, 7> dayNames,
-                                 std::string am, std::string pm)
+                                 std::string am, std::string pm, LocaleNames names)
     : decimal_(std::move(decimal)),
       datePicture_(std::move(datePicture)),
       timePicture_(std::move(timePicture)),
       dayNames_(std::move(dayNames)),
       am_(std::move(am)),
-      pm_(std::move(pm)) {}
+      pm_(std::move(pm)),
+      names_(std::move(names)) {}
+
+namespace {
+
+const char* const kEnglishDays[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                     "Thursday", "Friday", "Saturday"};
+const char* const kEnglishMonths[12] = {"January", "February", "March",     "April",
+                                        "May",     "June",     "July",      "August",
+                                        "September", "October", "November", "December"};
+
+std::string Pick(const std::string& own, const char* english, size_t abbrev = 0) {
+  if (!own.empty()) return own;
+  std::string s = english;
+  return abbrev ? s.substr(0, abbrev) : s;
+}
+
+}  // namespace
+
+std::string LocaleInfo::DayName(int dayOfWeek) const {
+  if (dayOfWeek < 1 || dayOfWeek > 7) return {};
+  return kEnglishDays[dayOfWeek - 1];
+}
+
+std::string LocaleInfo::MonthName(int month) const {
+  if (month < 1 || month > 12) return {};
+  return kEnglishMonths[month - 1];
+}
+
+std::string LocaleInfo::AbbrevMonthName(int month) const {
+  if (month < 1 || month > 12) return {};
+  return std::string(kEnglishMonths[month - 1]).substr(0, 3);
+}
+
+std::string FixedLocaleInfo::DayName(int dayOfWeek) const {
+  if (dayOfWeek < 1 || dayOfWeek > 7) return {};
+  return Pick(names_.days[static_cast<size_t>(dayOfWeek - 1)], kEnglishDays[dayOfWeek - 1]);
+}
+
+std::string FixedLocaleInfo::MonthName(int month) const {
+  if (month < 1 || month > 12) return {};
+  return Pick(names_.months[static_cast<size_t>(month - 1)], kEnglishMonths[month - 1]);
+}
+
+std::string FixedLocaleInfo::AbbrevMonthName(int month) const {
+  if (month < 1 || month > 12) return {};
+  return Pick(names_.abbrevMonths[static_cast<size_t>(month - 1)], kEnglishMonths[month - 1], 3);
+}
 
 std::shared_ptr<LocaleInfo> FixedLocaleInfo::German() {
+  LocaleNames names{
+      {"Sonntag", "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag"},
+      {"Januar", "Februar", "M\xE4rz", "April", "Mai", "Juni", "Juli", "August", "September",
+       "Oktober", "November", "Dezember"},
+      {"Jan", "Feb", "M\xE4r", "Apr", "Mai", "Jun", "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"}};
   return std::make_shared<FixedLocaleInfo>(
       ",", "dd.MM.yyyy", "HH:mm:ss",
-      std::array<std::string, 7>{"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"});
+      std::array<std::string, 7>{"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"}, "", "",
+      std::move(names));
 }
 
 std::shared_ptr<LocaleInfo> FixedLocaleInfo::English() {
@@ -97,6 +150,17 @@ FixedLocaleInfo ReadPosixLocale() {
   std::array<std::string, 7> days;
   const nl_item abday[7] = {ABDAY_1, ABDAY_2, ABDAY_3, ABDAY_4, ABDAY_5, ABDAY_6, ABDAY_7};
   for (int i = 0; i < 7; ++i) days[static_cast<size_t>(i)] = text(abday[i]);
+  LocaleNames names;
+  const nl_item day[7] = {DAY_1, DAY_2, DAY_3, DAY_4, DAY_5, DAY_6, DAY_7};
+  for (int i = 0; i < 7; ++i) names.days[static_cast<size_t>(i)] = text(day[i]);
+  const nl_item mon[12] = {MON_1, MON_2, MON_3, MON_4, MON_5, MON_6,
+                           MON_7, MON_8, MON_9, MON_10, MON_11, MON_12};
+  const nl_item abmon[12] = {ABMON_1, ABMON_2, ABMON_3, ABMON_4, ABMON_5, ABMON_6,
+                             ABMON_7, ABMON_8, ABMON_9, ABMON_10, ABMON_11, ABMON_12};
+  for (int i = 0; i < 12; ++i) {
+    names.months[static_cast<size_t>(i)] = text(mon[i]);
+    names.abbrevMonths[static_cast<size_t>(i)] = text(abmon[i]);
+  }
   std::string decimal = text(RADIXCHAR);
   if (decimal.empty()) decimal = ".";
   std::string date = PosixPictureToWindows(LangInfo(loc, D_FMT));
@@ -105,7 +169,7 @@ FixedLocaleInfo ReadPosixLocale() {
   if (date == "MM/dd/yy") date = "MM/dd/yyyy";
   if (date.empty()) date = "dd.MM.yyyy";
   if (time.empty()) time = "HH:mm:ss";
-  FixedLocaleInfo info(decimal, date, time, days, text(AM_STR), text(PM_STR));
+  FixedLocaleInfo info(decimal, date, time, days, text(AM_STR), text(PM_STR), std::move(names));
   if (loc) freelocale(loc);
   return info;
 }

@@ -1,7 +1,7 @@
 #include "util/HtmlText.h"
 
+#include <algorithm>
 #include <array>
-#include <cstring>
 
 namespace meldrix {
 namespace {
@@ -41,6 +41,11 @@ constexpr Entity kEntities[] = {
     {"&times;", 0xD7},    {"&divide;", 0xF7},
 };
 static_assert(std::size(kEntities) == 94);
+constexpr size_t kLongestEntity = [] {
+  size_t longest = 0;
+  for (const Entity& e : kEntities) longest = std::max(longest, std::string_view(e.name).size());
+  return longest;
+}();
 
 // Entity name by character. The table's replacements hold only ASCII letters,
 // digits, "&" and ";", and "&" is replaced first, so one pass over the text
@@ -85,17 +90,22 @@ std::string HtmlToText(std::string_view html) {
   out.reserve(html.size());
   for (size_t i = 0; i < html.size();) {
     if (html[i] == '&') {
-      const Entity* found = nullptr;
-      for (const Entity& e : kEntities) {
-        if (StartsWithAt(html, i, e.name)) {
-          found = &e;
-          break;
+      // Every name ends with the first ";" after its "&".
+      const size_t semicolon = html.substr(i, kLongestEntity).find(';');
+      if (semicolon != std::string_view::npos) {
+        const std::string_view candidate = html.substr(i, semicolon + 1);
+        const Entity* found = nullptr;
+        for (const Entity& e : kEntities) {
+          if (candidate == e.name) {
+            found = &e;
+            break;
+          }
         }
-      }
-      if (found) {
-        out += static_cast<char>(found->character);
-        i += std::strlen(found->name);
-        continue;
+        if (found) {
+          out += static_cast<char>(found->character);
+          i += candidate.size();
+          continue;
+        }
       }
     } else if (html[i] == '<' && StartsWithAt(html, i, "<br>")) {
       out += "\r\n";

@@ -46,8 +46,8 @@ struct DirCloser {
 };
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
-// The Windows attribute word of one entry; nullopt-like 0 when it vanished
-// or is a dangling link.
+// The Windows attribute word of one entry; 0 when it vanished or is a
+// dangling link.
 uint32_t AttributesOf(int dirFd, const char* name) {
   struct stat st {};
   if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return 0;
@@ -93,8 +93,13 @@ struct Search {
     }
     std::vector<std::string> files, subfolders;
     const int fd = dirfd(dir.get());
-    errno = 0;
-    while (const dirent* entry = readdir(dir.get())) {
+    for (;;) {
+      errno = 0;  // readdir reports errors only through errno
+      const dirent* entry = readdir(dir.get());
+      if (!entry) {
+        if (errno != 0) Fail(errno);
+        break;
+      }
       const std::string_view name = entry->d_name;
       const bool matches = MatchesFilePattern(filePattern, name);
       if (!matches && !recursive) continue;
@@ -105,9 +110,7 @@ struct Search {
         files.emplace_back(name);
       if (recursive && attributes == kAttrDirectory && name[0] != '.')
         subfolders.emplace_back(name);
-      errno = 0;
     }
-    if (errno != 0) Fail(errno);
     dir.reset();
     std::sort(files.begin(), files.end());
     std::sort(subfolders.begin(), subfolders.end());

@@ -52,3 +52,9 @@ TEST(XmlEscape, ReferencesForMarkupAndUmlauts) {
             "&#196;&#214;&#220;&#228;&#246;&#252;&#223;\xE9");
   EXPECT_EQ(XmlEscape(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
+
+TEST(HtmlToText, ManyAmpersandsWithoutSemicolonStayLinear) {
+  const std::string text(200000, '&');
+  EXPECT_EQ(HtmlToText(text), text);
+  EXPECT_EQ(HtmlToText("&&amp;;&frac14;&fraC14;"), "&&;\xBC&fraC14;");
+}

@@ -1,0 +1,96 @@
+// Korvane commands per second: the real client against korvane-stub on a Unix
+// socket, one connection per command as the engine sends them.
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/Korvane.h"
+#include "engine/KorvaneReply.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace meldrix;
+
+class Stub {
+ public:
+  explicit Stub(std::vector<std::string> extra = {}) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "korvane-bench-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) return;
+    folder_ = pattern;
+    endpoint_ = "unix:" + (folder_ / "k.sock").string();
+    std::vector<std::string> args = {MELDRIX_BUILD_DIR "/korvane-stub", "--endpoint", endpoint_,
+                                     "--journal", (folder_ / "journal").string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    for (int i = 0; i < 500 && !std::filesystem::exists(folder_ / "k.sock"); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ~Stub() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+  bool Ready() const { return pid_ > 0 && std::filesystem::exists(folder_ / "k.sock"); }
+  const std::string& Endpoint() const { return endpoint_; }
+
+ private:
+  std::filesystem::path folder_;
+  std::string endpoint_;
+  pid_t pid_ = -1;
+};
+
+void BM_KorvaneSend(benchmark::State& state) {
+  Stub stub;
+  if (!stub.Ready()) {
+    state.SkipWithError("korvane-stub did not start");
+    return;
+  }
+  CKorvane korvane(stub.Endpoint());
+  std::string command =
+      KorvaneSendCommand("4711", std::string(static_cast<size_t>(state.range(0)), 'x'));
+  for (auto _ : state) {
+    KorvaneResult result = korvane.Execute(command);
+    if (!result.Succeeded() || !IsKorvaneSendAccepted(result.reply)) {
+      state.SkipWithError("send not accepted");
+      break;
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_KorvaneSend)->Arg(40)->Arg(1000)->UseRealTime();
+
+void BM_KorvaneReceiverList(benchmark::State& state) {
+  std::string list;
+  for (int i = 0; i < 500; ++i) list += "Empf\xC3\xA4nger" + std::to_string(i) + ".1[" + std::to_string(i) + "]|";
+  Stub stub({"--receivers", list});
+  if (!stub.Ready()) {
+    state.SkipWithError("korvane-stub did not start");
+    return;
+  }
+  CKorvane korvane(stub.Endpoint());
+  for (auto _ : state) {
+    KorvaneResult result = korvane.Execute(kKorvaneGetReceiversCommand);
+    benchmark::DoNotOptimize(ParseKorvaneReceivers(result.reply));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_KorvaneReceiverList)->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,116 @@
+#include "app/ConsoleLog.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <limits>
+
+#include "util/Cp1252.h"
+
+namespace meldrix {
+namespace {
+
+struct PaletteEntry {
+  uint8_t r, g, b;
+  int code;  // SGR foreground code; background is code + 10
+};
+
+// The sixteen standard colours as Windows draws them.
+constexpr std::array<PaletteEntry, 16> kPalette{{
+    {0, 0, 0, 30},       {128, 0, 0, 31},     {0, 128, 0, 32},     {128, 128, 0, 33},
+    {0, 0, 128, 34},     {128, 0, 128, 35},   {0, 128, 128, 36},   {192, 192, 192, 37},
+    {128, 128, 128, 90}, {255, 0, 0, 91},     {0, 255, 0, 92},     {255, 255, 0, 93},
+    {0, 0, 255, 94},     {255, 0, 255, 95},   {0, 255, 255, 96},   {255, 255, 255, 97},
+}};
+constexpr int kYellowBackground = 103;
+constexpr int kBlack = 30;
+
+int NearestColourCode(uint32_t rgb) {
+  const int r = static_cast<int>(rgb & 0xFF);
+  const int g = static_cast<int>((rgb >> 8) & 0xFF);
+  const int b = static_cast<int>((rgb >> 16) & 0xFF);
+  int best = kBlack;
+  long bestDistance = std::numeric_limits<long>::max();
+  for (const PaletteEntry& p : kPalette) {
+    const long dr = r - p.r, dg = g - p.g, db = b - p.b;
+    const long distance = dr * dr + dg * dg + db * db;
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = p.code;
+    }
+  }
+  return best;
+}
+
+// Bytes that Windows-1252 leaves undefined; as UTF-8 they would be C1
+// controls, which some terminals obey.
+bool IsUndefinedCp1252(unsigned char c) {
+  return c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D;
+}
+
+std::string Printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == 0) {
+      out += ' ';
+    } else if (c < 0x20 || c == 0x7F) {
+      out += '^';
+      out += static_cast<char>(c ^ 0x40);
+    } else if (IsUndefinedCp1252(c)) {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      out += "<";
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
+      out += ">";
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+CConsoleLog::CConsoleLog(std::ostream& out, bool colours) : out_(out), colours_(colours) {}
+
+bool CConsoleLog::IsTerminal(int fd) { return isatty(fd) == 1; }
+
+std::string CConsoleLog::AnsiStyle(uint32_t colour) {
+  const uint32_t rgb = colour & CStreamDoc::kRgbMask;
+  // Colour 0 is the log's default colour: the terminal's own foreground.
+  if (colour & CStreamDoc::kInverted) {
+    // Reverse video: the colour becomes the background, the text takes the
+    // terminal's background colour.
+    if (rgb == 0) return "\x1b[7m";
+    return "\x1b[" + std::to_string(NearestColourCode(rgb)) + ";7m";
+  }
+  if (colour & CStreamDoc::kMarked) {
+    const int fg = rgb == 0 ? kBlack : NearestColourCode(rgb);
+    return "\x1b[" + std::to_string(fg) + ";" + std::to_string(kYellowBackground) + "m";
+  }
+  if (rgb == 0) return {};
+  return "\x1b[" + std::to_string(NearestColourCode(rgb)) + "m";
+}
+
+std::string CConsoleLog::Render(const StreamLine& line, bool colours) {
+  std::string text = Cp1252ToUtf8(Printable(line.text));
+  if (!colours) return text;
+  const std::string style = AnsiStyle(line.colour);
+  if (style.empty()) return text;
+  return style + text + "\x1b[0m";
+}
+
+void CConsoleLog::LineCompleted(const StreamLine& line) {
+  out_ << Render(line, colours_) << '\n';
+  out_.flush();
+}
+
+void CConsoleLog::FlushPartialLine(const CStreamDoc& doc) {
+  const StreamLine line = doc.Line(doc.CurrentRow());
+  if (line.text.empty()) return;
+  LineCompleted(line);
+}
+
+}  // namespace meldrix

@@ -1,0 +1,38 @@
+// The log's console front end for the headless program: prints every
+// completed line of a CStreamDoc, as UTF-8, with ANSI colours when the output
+// is a terminal and as plain text otherwise.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "app/StreamDoc.h"
+
+namespace meldrix {
+
+class CConsoleLog : public CStreamObserver {
+ public:
+  CConsoleLog(std::ostream& out, bool colours);
+
+  // Whether the descriptor is a terminal (so colours make sense).
+  static bool IsTerminal(int fd);
+
+  void LineCompleted(const StreamLine& line) override;
+  // Prints the line still being written, if it holds text; for the end of
+  // the run, so the last words are not lost.
+  void FlushPartialLine(const CStreamDoc& doc);
+
+  // One output line without its line feed. Control characters are shown in
+  // caret notation ("^[") so no text can steer the terminal; unused positions
+  // inside the line become blanks.
+  static std::string Render(const StreamLine& line, bool colours);
+  // The SGR sequence for a log colour, "" for the terminal's default.
+  static std::string AnsiStyle(uint32_t colour);
+
+ private:
+  std::ostream& out_;
+  bool colours_;
+};
+
+}  // namespace meldrix

@@ -1,0 +1,55 @@
+#include "util/Clock.h"
+
+#include <time.h>
+
+#include <chrono>
+#include <mutex>
+#include <vector>
+
+namespace meldrix {
+
+std::int64_t SystemClock::NowUtcSeconds() const {
+  using namespace std::chrono;
+  return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+}
+
+int SystemClock::UtcOffsetSeconds(std::int64_t utcSeconds) const {
+  const time_t t = static_cast<time_t>(utcSeconds);
+  struct tm local {};
+  if (!localtime_r(&t, &local)) return 0;
+  return static_cast<int>(local.tm_gmtoff);
+}
+
+namespace {
+
+std::mutex gClockMutex;
+std::shared_ptr<Clock> gClock;
+// Replaced clocks stay alive: callers may still hold a reference from CurrentClock().
+std::vector<std::shared_ptr<Clock>> gRetiredClocks;
+
+}  // namespace
+
+const Clock& CurrentClock() {
+  std::lock_guard lock(gClockMutex);
+  if (!gClock) gClock = std::make_shared<SystemClock>();
+  return *gClock;
+}
+
+void SetClock(std::shared_ptr<Clock> clock) {
+  std::lock_guard lock(gClockMutex);
+  if (gClock) gRetiredClocks.push_back(gClock);
+  gClock = std::move(clock);
+}
+
+std::int64_t CurrentClockTime() { return CurrentClock().NowUtcSeconds(); }
+
+std::int64_t UtcToLocalSeconds(std::int64_t utcSeconds) {
+  return utcSeconds + CurrentClock().UtcOffsetSeconds(utcSeconds);
+}
+
+int LocalUtcOffset() {
+  const Clock& clock = CurrentClock();
+  return clock.UtcOffsetSeconds(clock.NowUtcSeconds());
+}
+
+}  // namespace meldrix

@@ -1,0 +1,229 @@
+#include "app/StreamDoc.h"
+
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace meldrix;
+using ::testing::ElementsAre;
+
+namespace {
+
+constexpr uint32_t kRed = 0x0000FF;
+constexpr uint32_t kGreen = 0x008000;
+
+std::vector<std::string> Texts(const CStreamDoc& doc) {
+  std::vector<std::string> texts;
+  for (int row = 0; row < doc.LineCount(); ++row) texts.push_back(doc.Line(row).text);
+  return texts;
+}
+
+class Recorder : public CStreamObserver {
+ public:
+  void LineCompleted(const StreamLine& line) override { lines.push_back(line); }
+  void Cleared() override { ++clears; }
+  void Changed() override { ++changes; }
+  std::vector<StreamLine> lines;
+  int clears = 0;
+  int changes = 0;
+};
+
+}  // namespace
+
+TEST(StreamDoc, RingKeepsTheNewestLines) {
+  CStreamDoc doc(2400, 132);
+  doc.Write("L0");
+  for (int i = 1; i <= 2400; ++i) doc.Write("\nL" + std::to_string(i));
+  EXPECT_EQ(doc.LineCount(), 2400);
+  EXPECT_EQ(doc.Line(0).text, "L1");
+  EXPECT_EQ(doc.Line(2399).text, "L2400");
+  EXPECT_EQ(doc.CurrentRow(), 2399);
+  EXPECT_EQ(doc.Line(2400).text, "");
+  EXPECT_EQ(doc.Line(-1).text, "");
+  // Serials keep counting across the dropped line.
+  EXPECT_EQ(doc.Line(2399).serial - doc.Line(0).serial, 2399u);
+  EXPECT_EQ(doc.FirstSerial(), doc.Line(0).serial);
+}
+
+TEST(StreamDoc, WrapSwallowsTheLineFeedThatFollows) {
+  CStreamDoc doc(10, 132);
+  doc.Write(std::string(140, 'x') + "\nnext\n");
+  EXPECT_THAT(Texts(doc), ElementsAre(std::string(132, 'x'), std::string(8, 'x'), "next", ""));
+  // Exactly a full line then a line feed: still no empty line.
+  doc.Clear();
+  doc.Write(std::string(132, 'y') + "\nz");
+  EXPECT_THAT(Texts(doc), ElementsAre(std::string(132, 'y'), "z"));
+}
+
+TEST(StreamDoc, TabBackspaceAndCarriageReturn) {
+  CStreamDoc doc(10, 20);
+  doc.Write("A\tB\n");
+  EXPECT_EQ(doc.Line(0).text, std::string("A       B"));
+  doc.Write("\tX\n");
+  EXPECT_EQ(doc.Line(1).text, std::string(8, ' ') + "X");
+  doc.Write("abc\b\bZ\n");
+  EXPECT_EQ(doc.Line(2).text, "aZ ");
+  doc.Write("\b\bq\n");  // at column 0 backspace does nothing
+  EXPECT_EQ(doc.Line(3).text, "q");
+  doc.Write("hello\rJ\n");
+  EXPECT_EQ(doc.Line(4).text, "Jello");
+  // A tab never runs past the line width.
+  doc.Write(std::string(17, '-') + "\t|");
+  EXPECT_EQ(doc.Line(5).text, std::string(17, '-') + "   ");
+  EXPECT_EQ(doc.Line(6).text, "|");
+}
+
+TEST(StreamDoc, ColoursFollowSetColourAndNewLines) {
+  CStreamDoc doc(10, 80);
+  doc.Write("default\n");
+  doc.Write("partly ");
+  doc.SetColour(kGreen);  // recolours the current line too
+  doc.Write("green\nstill green\n");
+  doc.SetColour(kRed | CStreamDoc::kInverted);
+  doc.Write("error\n");
+  EXPECT_EQ(doc.Line(0).colour, 0u);
+  EXPECT_EQ(doc.Line(1).colour, kGreen);
+  EXPECT_EQ(doc.Line(2).colour, kGreen);
+  EXPECT_EQ(doc.Line(3).colour, kRed | CStreamDoc::kInverted);
+  EXPECT_EQ(doc.Line(4).colour, kRed | CStreamDoc::kInverted);
+
+  doc.SetColour(kGreen);
+  doc.Clear(132);
+  EXPECT_EQ(doc.Width(), 132);
+  EXPECT_EQ(doc.LineCount(), 1);
+  EXPECT_EQ(doc.Line(0).text, "");
+  EXPECT_EQ(doc.Line(0).colour, kGreen);
+  EXPECT_EQ(doc.CurrentColumn(), 0);
+}
+
+TEST(StreamDoc, EscapeSequencesWhenEnabled) {
+  CStreamDoc doc(10, 40, false, true);
+  doc.Write("a\x1b[1mgrey\n");
+  EXPECT_EQ(doc.Line(0).text, "agrey");
+  EXPECT_EQ(doc.Line(0).colour, CStreamDoc::kGrey);
+  doc.Write("\x1b[7minv\n\x1b[0mplain\n");
+  EXPECT_EQ(doc.Line(1).colour, CStreamDoc::kInverted);
+  EXPECT_EQ(doc.Line(2).colour, 0u);
+  // Unknown sequences vanish without effect.
+  doc.Write("x\x1b[5mx\x1b[?25lx\n");
+  EXPECT_EQ(doc.Line(3).text, "xxx");
+  // Cursor positioning counts rows from the oldest line, columns from 0.
+  doc.Write("\x1b[1;2HZ\x1b[0HY");
+  EXPECT_EQ(doc.Line(1).text, "inZ");
+  EXPECT_EQ(doc.Line(0).text, "Ygrey");
+  // Out-of-range positions are clamped, not written outside the store.
+  doc.Write("\x1b[99999999999;99999999999H!");
+  EXPECT_EQ(doc.CurrentRow(), 9);
+  EXPECT_EQ(doc.Line(9).text, "!");
+  doc.Write("\x1b[2J");
+  EXPECT_EQ(doc.LineCount(), 1);
+  EXPECT_EQ(doc.Line(0).text, "");
+}
+
+TEST(StreamDoc, EscapeCutAcrossWritesAndBrokenSequences) {
+  CStreamDoc doc(10, 40, false, true);
+  doc.Write("one\n\x1b[");
+  doc.Write("2");
+  doc.Write("J");
+  EXPECT_EQ(doc.LineCount(), 1);
+  // A line feed inside a sequence ends it and still starts the line.
+  doc.Write("a\x1b[12\nb\n");
+  EXPECT_THAT(Texts(doc), ElementsAre("a", "b", ""));
+  // An endless sequence is dropped after a bounded length; text after it survives.
+  CStreamDoc wide(10, 2000, false, true);
+  wide.Write("\x1b" + std::string(1000, '1') + "ok");
+  EXPECT_EQ(wide.Line(0).text, std::string(1000 - 33, '1') + "ok");
+}
+
+TEST(StreamDoc, EscapesOffStoreTheByte) {
+  CStreamDoc doc(10, 40);
+  doc.Write("\x1b[2Jkept");
+  EXPECT_EQ(doc.Line(0).text, "\x1b[2Jkept");
+}
+
+TEST(StreamDoc, ScreenModeFillsWithBlanks) {
+  CStreamDoc doc(3, 5, true);
+  doc.Write("ab");
+  EXPECT_EQ(doc.Line(0).text, "ab   ");
+  doc.Write("\n1\n2\n3");
+  EXPECT_THAT(Texts(doc), ElementsAre("1    ", "2    ", "3    "));
+}
+
+TEST(StreamDoc, NulBytesAndVeryLongText) {
+  CStreamDoc doc(2400, 132);
+  doc.Write(std::string("a\0b", 3));
+  EXPECT_EQ(doc.Line(0).text, std::string("a\0b", 3));
+  doc.Clear();
+  const std::string huge(1'000'000, 'h');
+  doc.Write(huge);
+  EXPECT_EQ(doc.LineCount(), 2400);
+  EXPECT_EQ(doc.Line(2399).text, std::string(1'000'000 % 132, 'h'));
+  EXPECT_EQ(doc.Line(0).text, std::string(132, 'h'));
+}
+
+TEST(StreamDoc, WriteFormatted) {
+  CStreamDoc doc(100, 80);
+  doc.WriteFormatted("Message to %s: %d%%\n", "Team A", 42);
+  doc.WriteFormatted("%s", std::string(5000, 'w').c_str());
+  EXPECT_EQ(doc.Line(0).text, "Message to Team A: 42%");
+  EXPECT_EQ(doc.Line(1).text, std::string(80, 'w'));
+}
+
+TEST(StreamDoc, ObserverSeesCompletedLinesAndClears) {
+  CStreamDoc doc(3, 10);
+  Recorder recorder;
+  doc.AddObserver(&recorder);
+  doc.SetColour(kRed);
+  doc.Write("one\ntwo\nthree\nfour and more");
+  ASSERT_EQ(recorder.lines.size(), 4u);  // "four and m" wrapped
+  EXPECT_EQ(recorder.lines[0].text, "one");
+  EXPECT_EQ(recorder.lines[0].colour, kRed);
+  EXPECT_EQ(recorder.lines[2].text, "three");
+  EXPECT_EQ(recorder.lines[3].text, "four and m");
+  EXPECT_EQ(recorder.lines[3].serial, recorder.lines[0].serial + 3);
+  EXPECT_GT(recorder.changes, 0);
+  doc.Clear();
+  EXPECT_EQ(recorder.clears, 1);
+  doc.RemoveObserver(&recorder);
+  doc.Write("x\n");
+  EXPECT_EQ(recorder.lines.size(), 4u);
+}
+
+TEST(StreamDoc, TakeChangesReportsTheChangedLines) {
+  CStreamDoc doc(100, 80);
+  EXPECT_FALSE(doc.TakeChanges().any);
+  doc.Write("a\nb\nc");
+  StreamChanges changes = doc.TakeChanges();
+  EXPECT_TRUE(changes.any);
+  EXPECT_FALSE(changes.cleared);
+  EXPECT_EQ(changes.firstSerial, doc.Line(0).serial);
+  EXPECT_EQ(changes.lastSerial, doc.Line(2).serial);
+  EXPECT_FALSE(doc.TakeChanges().any);
+  doc.SetColour(kGreen);
+  changes = doc.TakeChanges();
+  EXPECT_EQ(changes.firstSerial, doc.Line(2).serial);
+  EXPECT_EQ(changes.lastSerial, doc.Line(2).serial);
+  const uint64_t before = doc.Line(2).serial;
+  doc.Clear();
+  changes = doc.TakeChanges();
+  EXPECT_TRUE(changes.cleared);
+  EXPECT_GT(doc.Line(0).serial, before);
+}
+
+TEST(StreamDoc, WritersOnSeveralThreadsKeepLinesWhole) {
+  CStreamDoc doc(2400, 132);
+  Recorder recorder;
+  doc.AddObserver(&recorder);
+  auto writer = [&doc](char c) {
+    for (int i = 0; i < 300; ++i) doc.Write(std::string(50, c) + "\n");
+  };
+  std::thread a(writer, 'a'), b(writer, 'b');
+  a.join();
+  b.join();
+  ASSERT_EQ(recorder.lines.size(), 600u);
+  for (const StreamLine& line : recorder.lines) {
+    ASSERT_EQ(line.text.size(), 50u);
+    EXPECT_EQ(line.text.find_first_not_of(line.text[0]), std::string::npos) << line.text;
+  }
+}

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "engine/Korvane.h"
+#include "engine/KorvaneReply.h"
+#include "engine/KorvaneStubProcess.h"
+#include "platform/LocalStream.h"
+
+using namespace meldrix;
+using meldrix::testing::KorvaneStubProcess;
+using meldrix::testing::TempFolder;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A one-connection server inside the test for replies the stub never gives.
+class ScriptedServer {
+ public:
+  explicit ScriptedServer(std::string reply, bool hang = false) {
+    int error = 0;
+    listener_ = StreamListener::Listen(*StreamEndpoint::Parse("unix:" + folder_.File("s.sock")), error);
+    EXPECT_EQ(error, 0);
+    thread_ = std::thread([this, reply = std::move(reply), hang] {
+      int e = 0;
+      LocalStream c = listener_.Accept(std::chrono::steady_clock::now() + 10s, e);
+      if (e) return;
+      std::string command;
+      c.ReceiveToEnd(command, 1 << 20, std::chrono::steady_clock::now() + 10s);
+      received_ = command;
+      if (hang) {
+        // Hold the connection until the client gives up and closes it.
+        std::string rest;
+        c.ReceiveToEnd(rest, 1, std::chrono::steady_clock::now() + 10s);
+        char byte;
+        while (::recv(c.Fd(), &byte, 1, MSG_DONTWAIT) != 0 && errno == EAGAIN)
+          std::this_thread::sleep_for(5ms);
+        return;
+      }
+      c.SendAll(reply, std::chrono::steady_clock::now() + 10s);
+    });
+  }
+  ~ScriptedServer() { thread_.join(); }
+  std::string Endpoint() const { return listener_.BoundEndpoint().ToString(); }
+  const std::string& Received() const { return received_; }
+
+ private:
+  TempFolder folder_;
+  StreamListener listener_;
+  std::thread thread_;
+  std::string received_;
+};
+
+}  // namespace
+
+TEST(KorvaneClient, DefaultsAreTheSystemSocketAndThirtySeconds) {
+  CKorvane korvane;
+  EXPECT_EQ(korvane.Endpoint(), "unix:/run/korvane/korvane.sock");
+  EXPECT_EQ(korvane.Timeout(), 30000ms);
+}
+
+TEST(KorvaneClient, SendsAreJournalledAndNumberedOverAUnixSocket) {
+  KorvaneStubProcess stub({"--receivers", "M\xC3\xBCller[12]|Schulz.1[3]"});
+  CKorvane korvane(stub.Endpoint());
+
+  // Windows-1252 on our side, UTF-8 on the wire.
+  KorvaneResult first = korvane.Execute(KorvaneSendCommand(" 0815 ", "Brand in Halle \xC4"));
+  ASSERT_TRUE(first.Succeeded()) << std::hex << first.hr;
+  EXPECT_EQ(first.reply, "1");
+  EXPECT_TRUE(IsKorvaneSendAccepted(first.reply));
+  KorvaneResult second = korvane.Execute(KorvaneSendCommand("Gruppe:Nord", "B"));
+  EXPECT_EQ(second.reply, "2");
+  EXPECT_EQ(korvane.Execute(kKorvaneCheckCommand).reply, "1");
+  EXPECT_EQ(korvane.Execute(kKorvaneVoiceSetupCommand).reply, "0");
+
+  KorvaneResult list = korvane.Execute(kKorvaneGetReceiversCommand);
+  EXPECT_EQ(list.reply, "M\xFCller[12]|Schulz.1[3]");
+  EXPECT_EQ(ParseKorvaneReceivers(list.reply), (std::vector<std::string>{"M\xFCller", "Schulz"}));
+  EXPECT_EQ(korvane.Execute(kKorvaneGetGroupsCommand).reply, "");
+
+  EXPECT_EQ(stub.Journal(),
+            (std::vector<std::string>{"[send(*|0815|Brand in Halle \xC3\x84|||||)]",
+                                      "[send(S|Gruppe:Nord|B|||||)]", "[check(Meldrix)]",
+                                      "[setup(V)]", "[GetValue(Setup.Receivers)]",
+                                      "[GetValue(Setup.Groups)]"}));
+  EXPECT_EQ(stub.Stop(), 0);
+  EXPECT_FALSE(std::filesystem::exists(stub.Folder().File("korvane.sock")));
+}
+
+TEST(KorvaneClient, WorksOverTcpOnLoopback) {
+  KorvaneStubProcess stub({}, "tcp:127.0.0.1:0");
+  ASSERT_TRUE(stub.Endpoint().starts_with("tcp:127.0.0.1:"));
+  ASSERT_NE(stub.Endpoint(), "tcp:127.0.0.1:0");
+  CKorvane korvane(stub.Endpoint());
+  KorvaneResult result = korvane.Execute("[send(*|A|x|||||)]");
+  ASSERT_TRUE(result.Succeeded()) << std::hex << result.hr;
+  EXPECT_EQ(result.reply, "1");
+  EXPECT_EQ(stub.Journal(), std::vector<std::string>{"[send(*|A|x|||||)]"});
+}
+
+TEST(KorvaneClient, ReplyZeroIsDeliveredButNotAccepted) {
+  KorvaneStubProcess stub({"--reply", "0"});
+  KorvaneResult result = CKorvane(stub.Endpoint()).Execute("[send(*|A|x|||||)]");
+  EXPECT_TRUE(result.Succeeded());
+  EXPECT_EQ(result.reply, "0");
+  EXPECT_FALSE(IsKorvaneSendAccepted(result.reply));
+}
+
+TEST(KorvaneClient, SilentServerGivesAnEmptyReply) {
+  KorvaneStubProcess stub({"--silent"});
+  KorvaneResult result = CKorvane(stub.Endpoint()).Execute("[send(*|A|x|||||)]");
+  EXPECT_TRUE(result.Succeeded()) << std::hex << result.hr;
+  EXPECT_EQ(result.reply, "");
+  EXPECT_FALSE(IsKorvaneSendAccepted(result.reply));
+  EXPECT_EQ(stub.Journal().size(), 1u);
+}
+
+TEST(KorvaneClient, ServerThatNeverAnswersCostsOnlyTheTimeLimit) {
+  KorvaneStubProcess stub({"--hang"});
+  auto start = std::chrono::steady_clock::now();
+  KorvaneResult result = CKorvane(stub.Endpoint(), 200ms).Execute("[check(Meldrix)]");
+  EXPECT_EQ(result.hr, KORVANE_E_TIMEOUT);
+  EXPECT_EQ(result.reply, "");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);  // generous: not a speed test
+  EXPECT_EQ(stub.Stop(), 0) << "a hanging connection must not keep the stub from stopping";
+}
+
+TEST(KorvaneClient, MissingEndpointIsClassNotRegistered) {
+  TempFolder folder;
+  EXPECT_EQ(CKorvane("unix:" + folder.File("none.sock")).Execute("[check(Meldrix)]").hr,
+            KORVANE_E_CLASSNOTREG);
+  EXPECT_EQ(CKorvane("unix:" + folder.File("no/dir.sock")).Execute("x").hr, KORVANE_E_CLASSNOTREG);
+  EXPECT_EQ(CKorvane("").Execute("x").hr, KORVANE_E_CLASSNOTREG);
+  EXPECT_EQ(CKorvane("/run/korvane.sock").Execute("x").hr, KORVANE_E_CLASSNOTREG);
+  EXPECT_EQ(CKorvane("tcp:no-such-host.invalid:1").Execute("x").hr, KORVANE_E_CLASSNOTREG);
+}
+
+TEST(KorvaneClient, NobodyListeningIsServerUnavailable) {
+  TempFolder folder;
+  // A socket file left behind by a server that is gone.
+  std::string path = folder.File("stale.sock");
+  int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, path.c_str());
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(fd);
+  EXPECT_EQ(CKorvane("unix:" + path).Execute("x").hr, KORVANE_E_SERVER_UNAVAILABLE);
+
+  // A TCP port that is bound but not listening.
+  int tcp = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in in{};
+  in.sin_family = AF_INET;
+  in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(tcp, reinterpret_cast<sockaddr*>(&in), sizeof in), 0);
+  socklen_t len = sizeof in;
+  ::getsockname(tcp, reinterpret_cast<sockaddr*>(&in), &len);
+  EXPECT_EQ(CKorvane("tcp:127.0.0.1:" + std::to_string(ntohs(in.sin_port))).Execute("x").hr,
+            KORVANE_E_SERVER_UNAVAILABLE);
+  ::close(tcp);
+}
+
+TEST(KorvaneClient, InvalidUtf8InTheReplyIsKeptByteByByte) {
+  ScriptedServer server("\xFF" "12 \xC3\xA4\xC3");
+  KorvaneResult result = CKorvane(server.Endpoint()).Execute("[send(*|A|\x80|||||)]");
+  ASSERT_TRUE(result.Succeeded());
+  EXPECT_EQ(result.reply, "\xFF" "12 \xE4\xC3");
+  EXPECT_EQ(server.Received(), "[send(*|A|\xE2\x82\xAC|||||)]");
+}
+
+TEST(KorvaneClient, OversizedReplyIsRefused) {
+  ScriptedServer server(std::string(kKorvaneMaxReplyBytes + 1, '7'));
+  KorvaneResult result = CKorvane(server.Endpoint()).Execute("x");
+  EXPECT_EQ(result.hr, KORVANE_E_REPLY_TOO_LONG);
+  EXPECT_EQ(result.reply, "");
+}
+
+TEST(KorvaneClient, ErrnoCodesFollowTheHresultScheme) {
+  EXPECT_EQ(KorvaneErrorFromErrno(0), 0u);
+  EXPECT_EQ(KorvaneErrorFromErrno(ENOENT), 0x80040154u);
+  EXPECT_EQ(KorvaneErrorFromErrno(ECONNREFUSED), 0x800706BAu);
+  EXPECT_EQ(KorvaneErrorFromErrno(ETIMEDOUT), 0x800705B4u);
+  EXPECT_EQ(KorvaneErrorFromErrno(EACCES), 0x80070000u + EACCES);
+}
+
+TEST(KorvaneStub, JournalKeepsOneCommandPerLine) {
+  KorvaneStubProcess stub;
+  CKorvane korvane(stub.Endpoint());
+  korvane.Execute("[send(*|A|zeile1\r\nzeile2 C:\\temp\\n|||||)]");
+  EXPECT_EQ(korvane.Execute("").reply, "") << "an empty command is not answered";
+  EXPECT_EQ(stub.Journal(), (std::vector<std::string>{
+                                "[send(*|A|zeile1\\r\\nzeile2 C:\\\\temp\\\\n|||||)]"}));
+}
+
+TEST(KorvaneStub, RefusesASecondStubOnTheSameSocket) {
+  KorvaneStubProcess stub;
+  EXPECT_THROW(KorvaneStubProcess({}, stub.Endpoint()), std::runtime_error);
+  EXPECT_EQ(CKorvane(stub.Endpoint()).Execute("[check(Meldrix)]").reply, "1");
+}

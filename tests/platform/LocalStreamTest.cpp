@@ -1,0 +1,99 @@
+#include "platform/LocalStream.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+using namespace meldrix;
+using namespace std::chrono_literals;
+
+TEST(StreamEndpoint, ParsesUnixAndTcpForms) {
+  auto local = StreamEndpoint::Parse("unix:/run/korvane/korvane.sock");
+  ASSERT_TRUE(local);
+  EXPECT_EQ(local->kind, StreamEndpoint::Kind::Unix);
+  EXPECT_EQ(local->path, "/run/korvane/korvane.sock");
+
+  auto tcp = StreamEndpoint::Parse("tcp:127.0.0.1:2000");
+  ASSERT_TRUE(tcp);
+  EXPECT_EQ(tcp->kind, StreamEndpoint::Kind::Tcp);
+  EXPECT_EQ(tcp->host, "127.0.0.1");
+  EXPECT_EQ(tcp->port, 2000);
+  EXPECT_EQ(tcp->ToString(), "tcp:127.0.0.1:2000");
+
+  auto v6 = StreamEndpoint::Parse("tcp:[::1]:26");
+  ASSERT_TRUE(v6);
+  EXPECT_EQ(v6->host, "::1");
+  EXPECT_EQ(v6->ToString(), "tcp:[::1]:26");
+
+  for (const char* bad : {"", "unix:", "tcp:", "tcp:host", "tcp::80", "tcp:host:", "tcp:host:65536",
+                          "tcp:host:8x", "udp:host:1", "/path"})
+    EXPECT_FALSE(StreamEndpoint::Parse(bad)) << bad;
+}
+
+TEST(StreamListener, UnixSocketAppearsWhenListeningAndGoesAway) {
+  std::string dir = ::testing::TempDir() + "ls-" + std::to_string(::getpid());
+  std::filesystem::create_directories(dir);
+  auto endpoint = *StreamEndpoint::Parse("unix:" + dir + "/a.sock");
+  {
+    int error = 0;
+    StreamListener listener = StreamListener::Listen(endpoint, error);
+    ASSERT_EQ(error, 0);
+    EXPECT_TRUE(std::filesystem::is_socket(endpoint.path));
+
+    std::thread client([&] {
+      int e = 0;
+      LocalStream c = LocalStream::Connect(endpoint, std::chrono::steady_clock::now() + 5s, e);
+      ASSERT_EQ(e, 0);
+      EXPECT_EQ(c.SendAll("ping", std::chrono::steady_clock::now() + 5s), 0);
+      EXPECT_EQ(c.ShutdownWrite(), 0);
+      std::string reply;
+      EXPECT_EQ(c.ReceiveToEnd(reply, 100, std::chrono::steady_clock::now() + 5s), 0);
+      EXPECT_EQ(reply, "pong");
+    });
+    LocalStream served = listener.Accept(std::chrono::steady_clock::now() + 5s, error);
+    ASSERT_EQ(error, 0);
+    std::string request;
+    EXPECT_EQ(served.ReceiveToEnd(request, 100, std::chrono::steady_clock::now() + 5s), 0);
+    EXPECT_EQ(request, "ping");
+    served.SendAll("pong", std::chrono::steady_clock::now() + 5s);
+    served.Close();
+    client.join();
+
+    // A second listener does not steal the live socket.
+    StreamListener second = StreamListener::Listen(endpoint, error);
+    EXPECT_EQ(error, EADDRINUSE);
+    EXPECT_FALSE(second.IsOpen());
+    listener.Accept(std::chrono::steady_clock::now() + 1s, error);  // its probe
+
+    int timeoutError = 0;
+    listener.Accept(std::chrono::steady_clock::now() + 10ms, timeoutError);
+    EXPECT_EQ(timeoutError, ETIMEDOUT);
+  }
+  EXPECT_FALSE(std::filesystem::exists(endpoint.path));
+
+  // Never replaces a file that is not a socket.
+  std::ofstream(endpoint.path) << "data";
+  int error = 0;
+  StreamListener::Listen(endpoint, error);
+  EXPECT_EQ(error, EEXIST);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(LocalStream, ReceiveStopsAtTheLimitAndTheDeadline) {
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pair), 0);
+  LocalStream a(pair[0]), b(pair[1]);
+  ASSERT_EQ(b.SendAll("0123456789", std::chrono::steady_clock::now() + 1s), 0);
+  std::string got;
+  EXPECT_EQ(a.ReceiveToEnd(got, 4, std::chrono::steady_clock::now() + 1s), EMSGSIZE);
+  EXPECT_EQ(got, "0123");
+  got.clear();
+  ASSERT_EQ(b.SendAll("xy", std::chrono::steady_clock::now() + 1s), 0);
+  EXPECT_EQ(a.ReceiveToEnd(got, 100, std::chrono::steady_clock::now() + 20ms), ETIMEDOUT);
+  EXPECT_EQ(got, "xy");
+}

@@ -1,0 +1,84 @@
+#include "util/DateTime.h"
+
+#include <time.h>
+
+#include "DateTimeTestSupport.h"
+
+using namespace meldrix;
+using namespace meldrix::testing;
+
+TEST(DateTime, DaysSince1899AndFields) {
+  EXPECT_EQ(DateTime(1899, 12, 30).Days(), 0.0);
+  EXPECT_EQ(DateTime(1970, 1, 1).Days(), 25569.0);
+  EXPECT_DOUBLE_EQ(DateTime(2020, 1, 31, 18, 0, 0).Days(), 43861.75);
+  // Before the epoch the day part is negative and the time part positive.
+  EXPECT_DOUBLE_EQ(DateTime(1899, 12, 29, 6, 0, 0).Days(), -1.25);
+  EXPECT_EQ(Show(DateTime(-1.25)), "1899-12-29 06:00:00");
+  EXPECT_EQ(Show(DateTime(43861.75)), "2020-01-31 18:00:00");
+
+  const DateTime v(2020, 2, 29, 23, 59, 59);
+  EXPECT_EQ(v.Year(), 2020);
+  EXPECT_EQ(v.Month(), 2);
+  EXPECT_EQ(v.Day(), 29);
+  EXPECT_EQ(v.Hour(), 23);
+  EXPECT_EQ(v.Minute(), 59);
+  EXPECT_EQ(v.Second(), 59);
+  EXPECT_EQ(v.DayOfWeek(), 7);  // Saturday
+  EXPECT_EQ(DateTime(2021, 1, 3).DayOfWeek(), 1);  // Sunday
+
+  // A time a hair below a whole second rounds up, also across midnight.
+  EXPECT_EQ(Show(DateTime(43861.0 - 1e-9)), "2020-01-31 00:00:00");
+}
+
+TEST(DateTime, InvalidFieldsAndRange) {
+  EXPECT_FALSE(DateTime(2021, 2, 29).IsValid());
+  EXPECT_FALSE(DateTime(2020, 13, 1).IsValid());
+  EXPECT_FALSE(DateTime(2020, 1, 1, 24, 0, 0).IsValid());
+  EXPECT_FALSE(DateTime(2020, 1, 1, 0, 60, 0).IsValid());
+  EXPECT_FALSE(DateTime(99, 12, 31).IsValid());
+  EXPECT_FALSE(DateTime(10000, 1, 1).IsValid());
+  EXPECT_TRUE(DateTime(100, 1, 1).IsValid());
+  EXPECT_TRUE(DateTime(9999, 12, 31, 23, 59, 59).IsValid());
+  EXPECT_EQ(DateTime(2021, 2, 29).Year(), -1);
+  EXPECT_EQ(DateTime::Null().GetStatus(), DateTime::Status::Null);
+  EXPECT_FALSE(DateTime(1e9).IsValid());
+  // Moving past the supported years makes the value invalid, not garbage.
+  EXPECT_FALSE((DateTime(9999, 12, 31) + DateTimeSpan(2.0)).IsValid());
+}
+
+TEST(DateTime, SpansMoveValuesAcrossTheEpoch) {
+  const DateTimeSpan span(1, 2, 30, 15);
+  EXPECT_EQ(span.Days(), 1);
+  EXPECT_DOUBLE_EQ(span.TotalSeconds(), 86400 + 2 * 3600 + 30 * 60 + 15);
+  EXPECT_EQ((-span).Days(), -1);
+
+  EXPECT_EQ(Show(DateTime(2020, 1, 31, 23, 0, 0) + DateTimeSpan(0, 2, 0, 0)), "2020-02-01 01:00:00");
+  EXPECT_EQ(Show(DateTime(1899, 12, 30, 3, 0, 0) - DateTimeSpan(0, 6, 0, 0)), "1899-12-29 21:00:00");
+  EXPECT_EQ(Show(DateTime(1899, 12, 29, 21, 0, 0) + DateTimeSpan(0, 6, 0, 0)), "1899-12-30 03:00:00");
+  const DateTimeSpan diff = DateTime(1900, 1, 1) - DateTime(1899, 12, 29, 12, 0, 0);
+  EXPECT_DOUBLE_EQ(diff.TotalDays(), 2.5);
+  // Many small steps still land on the whole second.
+  DateTime t(2024, 1, 1);
+  for (int i = 0; i < 3600; ++i) t += DateTimeSpan(0, 0, 0, 1);
+  EXPECT_EQ(Show(t), "2024-01-01 01:00:00");
+  EXPECT_TRUE(t == DateTime(2024, 1, 1, 1, 0, 0));
+  EXPECT_TRUE(DateTime(1899, 12, 29, 6, 0, 0) < DateTime(1899, 12, 29, 7, 0, 0));
+}
+
+TEST_F(FixedTimeTest, ClockGivesLocalTimeInTheFixedZone) {
+  EXPECT_EQ(CurrentClockTime(), UtcSeconds(2024, 5, 15, 10, 20, 30));
+  EXPECT_EQ(LocalUtcOffset(), kZoneOffset);
+  EXPECT_EQ(Show(DateTime::Now()), "2024-05-15 12:20:30");
+  EXPECT_EQ(*DateTime(1970, 1, 2, 0, 0, 1).ToLocalSeconds(), 86401);
+  EXPECT_EQ(Show(DateTime::FromLocalSeconds(-1)), "1969-12-31 23:59:59");
+}
+
+TEST(Clock, SystemClockFollowsTheEnvironmentZone) {
+  SystemClock clock;
+  const std::int64_t now = clock.NowUtcSeconds();
+  EXPECT_GT(now, UtcSeconds(2020, 1, 1));
+  const time_t t = static_cast<time_t>(now);
+  struct tm local {};
+  ASSERT_NE(localtime_r(&t, &local), nullptr);
+  EXPECT_EQ(clock.UtcOffsetSeconds(now), local.tm_gmtoff);
+}
