@@ -2,6 +2,9 @@
 
 #include <optional>
 
+#include "util/Clock.h"
+#include "util/DateTime.h"
+#include "util/DateTimeFormat.h"
 #include "util/TextFields.h"
 #include "util/Trace.h"
 
@@ -113,7 +116,13 @@ void IlperProtocol::Judge(ProtocolPort& port, const ProtocolLineSink& sink) {
 std::string IlperProtocol::TimeStampText(const std::string& field) const {
   std::optional<uint32_t> seconds = ParseHexSeconds(field);
   if (!seconds) return field;
-  return field;  // formatted with the date/time layer
+  std::int64_t localSeconds = *seconds;
+  // A UTC stamp moves by the zone's offset at that instant, so a stamp from
+  // before a daylight-saving switch still shows the right wall-clock time.
+  if (timeStamps_ == TimeStamps::Utc) localSeconds = UtcToLocalSeconds(localSeconds);
+  // Full date and time of day with seconds; no weekday, no week number.
+  constexpr unsigned kTimeStampFlags = 0xE7;
+  return FormatDateTimeLocal(DateTime::FromLocalSeconds(localSeconds), kTimeStampFlags);
 }
 
 }  // namespace meldrix
