@@ -24,6 +24,11 @@ std::uint32_t KorvaneErrorFromErrno(int error) {
   }
 }
 
+std::string KorvaneEndpointSetting(const ConfigValueReader& config) {
+  std::string endpoint = config ? config("Korvane", "Endpoint") : std::string();
+  return endpoint.empty() ? std::string(kKorvaneDefaultEndpoint) : endpoint;
+}
+
 CKorvane::CKorvane(std::string endpoint, std::chrono::milliseconds timeout)
     : endpoint_(std::move(endpoint)), timeout_(timeout) {}
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ConfigValueReader.h"
+
 namespace meldrix {
 
 inline constexpr std::uint32_t KORVANE_S_OK = 0;
@@ -31,6 +33,10 @@ inline constexpr std::chrono::milliseconds kKorvaneDefaultTimeout{30000};
 // Replies are texts of a few lines or a receiver list; anything beyond this is
 // refused rather than buffered without bound.
 inline constexpr std::size_t kKorvaneMaxReplyBytes = 4 * 1024 * 1024;
+
+// Key "Endpoint" of section "Korvane", or kKorvaneDefaultEndpoint when it is
+// absent or empty.
+std::string KorvaneEndpointSetting(const ConfigValueReader& config);
 
 // 0x80070000 + errno for everything without a code of its own.
 std::uint32_t KorvaneErrorFromErrno(int error);

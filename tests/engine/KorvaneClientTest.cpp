@@ -65,6 +65,17 @@ TEST(KorvaneClient, DefaultsAreTheSystemSocketAndThirtySeconds) {
   EXPECT_EQ(korvane.Timeout(), 30000ms);
 }
 
+TEST(KorvaneClient, EndpointComesFromSectionKorvane) {
+  EXPECT_EQ(KorvaneEndpointSetting({}), kKorvaneDefaultEndpoint);
+  ConfigValueReader none = [](const std::string&, const std::string&) { return std::string(); };
+  EXPECT_EQ(KorvaneEndpointSetting(none), kKorvaneDefaultEndpoint);
+  ConfigValueReader tcp = [](const std::string& section, const std::string& key) {
+    return section == "Korvane" && key == "Endpoint" ? std::string("tcp:127.0.0.1:4711")
+                                                     : std::string();
+  };
+  EXPECT_EQ(KorvaneEndpointSetting(tcp), "tcp:127.0.0.1:4711");
+}
+
 TEST(KorvaneClient, SendsAreJournalledAndNumberedOverAUnixSocket) {
   KorvaneStubProcess stub({"--receivers", "M\xC3\xBCller[12]|Schulz.1[3]"});
   CKorvane korvane(stub.Endpoint());
