@@ -91,5 +91,26 @@ TEST(TraceToolTcpTest, RemoteServerGetsTheSameMessagesOverTcp) {
   EXPECT_EQ(out, std::string(40000, 'a') + "end\nTX 06\n");
 }
 
+TEST_F(TraceToolFixture, ConfigurationNamesTheTraceServer) {
+  std::string server = "127.0.0.1:" + std::to_string(FreeTcpPort());
+  TraceTool tool({"--tcp", server, "0x80000"});
+  std::string config = (folder_ / "meldrix.cfg").string();
+  {
+    std::FILE* f = std::fopen(config.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fprintf(f, "[Settings]\nLanguage=0\n[TRAX]\nTraceServer=%s\n", server.c_str());
+    std::fclose(f);
+  }
+  uint32_t mask = 0;
+  for (int i = 0; i < 500 && mask == 0; ++i) {
+    SetTraceConfigFile(config);  // polls again at once
+    mask = GetTraceMask();
+    if (mask == 0) usleep(10'000);
+  }
+  EXPECT_EQ(mask, 0x80000u);
+  TraceMessage(kTraceMail, "Mail %s", "decoded");
+  EXPECT_EQ(tool.ReadUntil("decoded\n"), "Mail decoded\n");
+}
+
 }  // namespace
 }  // namespace meldrix
