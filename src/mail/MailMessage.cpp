@@ -1,0 +1,243 @@
+#include "mail/MailMessage.h"
+
+#include "mail/Base64.h"
+#include "mail/LineTaker.h"
+#include "util/Trace.h"
+#include "mail/QuotedPrintable.h"
+#include "mail/Utf8FixUp.h"
+#include "util/Cp1252.h"
+#include "util/TrimWhiteSpace.h"
+
+namespace meldrix {
+namespace {
+
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+// The value of a part header line: the text behind the name up to the first
+// ";", white space cut.
+std::string HeaderValue(std::string_view line, std::string_view name) {
+  const std::string_view value = line.substr(name.size());
+  return TrimWhiteSpace(value.substr(0, value.find(';')));
+}
+
+std::string_view StripQuotes(std::string_view value) {
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') return value.substr(1, value.size() - 2);
+  return value;
+}
+
+// A boundary parameter's value: up to ";", trimmed, enclosing quotes removed.
+std::string BoundaryParameter(std::string_view afterKey) {
+  const std::string trimmed = TrimWhiteSpace(afterKey.substr(0, afterKey.find(';')));
+  std::string boundary(StripQuotes(trimmed));
+  if (!StartsWith(boundary, "--")) boundary.insert(0, "--");
+  return boundary;
+}
+
+// Lines up to (not including) the end line, joined by "\r\n".
+std::string CollectPart(LineTaker& lines, const std::string& boundary, bool endAtClosing) {
+  const std::string closing = boundary + "--";
+  std::string text;
+  bool first = true;
+  std::string_view line;
+  while (lines.Take(line)) {
+    if (line == boundary || (endAtClosing && line == closing)) break;
+    if (!first) text += "\r\n";
+    text += line;
+    first = false;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string CMailAddress::DisplayForm() const {
+  if (name.empty()) return address;
+  return name + " <" + address + ">";
+}
+
+void CMailMessage::Clear() { *this = CMailMessage(); }
+
+void CMailMessage::AddRecipient(std::string address, std::string name, RecipientType type) {
+  recipients_[type].push_back(CMailAddress{std::move(address), std::move(name)});
+}
+
+std::optional<CMailAddress> CMailMessage::GetRecipient(std::size_t index, RecipientType type) const {
+  if (index >= recipients_[type].size()) return std::nullopt;
+  return recipients_[type][index];
+}
+
+namespace {
+
+struct EncodedWord {
+  std::size_t start = 0;  // position of "=?"
+  std::size_t end = 0;    // position behind "?=" (or the end of the text)
+  std::string_view encoded;
+  bool base64 = false;
+};
+
+// The next encoded word "=?charset?Q?text?=" or "=?charset?B?text?=" at or
+// behind from (charset and encoding letter in any case).
+std::optional<EncodedWord> FindEncodedWord(std::string_view text, std::size_t from) {
+  for (std::size_t start = text.find("=?", from); start != std::string_view::npos;
+       start = text.find("=?", start + 2)) {
+    const std::size_t charsetEnd = text.find('?', start + 2);
+    if (charsetEnd == std::string_view::npos || charsetEnd == start + 2) continue;
+    const std::string_view charset = text.substr(start + 2, charsetEnd - start - 2);
+    if (charset.find_first_of(" \t") != std::string_view::npos) continue;
+    if (charsetEnd + 2 >= text.size() || text[charsetEnd + 2] != '?') continue;
+    const char letter = text[charsetEnd + 1];
+    if (letter != 'Q' && letter != 'q' && letter != 'B' && letter != 'b') continue;
+    EncodedWord word;
+    word.start = start;
+    word.base64 = letter == 'B' || letter == 'b';
+    const std::size_t encodedStart = charsetEnd + 3;
+    const std::size_t encodedEnd = text.find("?=", encodedStart);
+    // A word cut short is decoded up to the end of the text.
+    word.end = encodedEnd == std::string_view::npos ? text.size() : encodedEnd + 2;
+    word.encoded = text.substr(encodedStart, (encodedEnd == std::string_view::npos ? text.size() : encodedEnd) -
+                                                 encodedStart);
+    return word;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string CMailMessage::DecodeEncodedWord(std::string_view text) {
+  if (text.size() < 8) return std::string(text);
+  // Every encoded word is decoded, so a subject folded into several words
+  // reads as one text; white space between two words belongs to neither.
+  std::string result;
+  std::size_t pos = 0;
+  bool afterWord = false;
+  while (const std::optional<EncodedWord> word = FindEncodedWord(text, pos)) {
+    const std::string_view between = text.substr(pos, word->start - pos);
+    if (!afterWord || TrimWhiteSpace(between).size() != 0) result += between;
+    if (word->base64) {
+      result += Utf8FixUp(CBase64().Decode(word->encoded));
+    } else {
+      result += CQuotedPrintable().Decode(QuotedPrintableUtf8Mapping(word->encoded));
+    }
+    pos = word->end;
+    afterWord = true;
+  }
+  result += text.substr(pos);
+  return result;
+}
+
+std::string CMailMessage::DecodeText(std::string_view text, std::string_view encoding) {
+  const std::string encodingText(encoding);
+  TraceMessage(kTraceMail, "DecodeText: ContentEncoding - %s \n", encodingText.c_str());
+  std::string decoded;
+  if (EqualsNoCaseAscii(encoding, "quoted-printable")) {
+    decoded = CQuotedPrintable().Decode(QuotedPrintableUtf8Mapping(text));
+  } else if (EqualsNoCaseAscii(encoding, "base64")) {
+    TraceMessage(kTraceMail, "DecodeText: Base64 detected\n");
+    decoded = CBase64().Decode(text);
+    TraceMessage(kTraceMail, "DecodeText: Decoded: %s \n", decoded.c_str());
+  } else {
+    decoded = std::string(text);
+  }
+  return Utf8FixUp(decoded);
+}
+
+void CMailMessage::DecodeBody() {
+  const std::size_t firstEnd = body.find("\r\n");
+  const std::string_view firstLine = std::string_view(body).substr(0, firstEnd);
+  const bool multipart = firstEnd != std::string::npos &&
+                         (Contains(contentType, "multi-part") || Contains(contentType, "multipart") ||
+                          Contains(firstLine, "multi-part") || Contains(firstLine, "multipart"));
+  if (multipart) {
+    ParseMultipart();
+  } else {
+    DecodeSinglePart();
+  }
+}
+
+void CMailMessage::DecodeSinglePart() {
+  // Dot lines need no unstuffing here: the SMTP data phase already removed
+  // the stuffed dot of every line, for single-part and multipart mails alike.
+  TraceMessage(kTraceMail, "MailMessage: BodyEncoding - %s \n", transferEncoding.c_str());
+  body = DecodeText(body, transferEncoding);
+}
+
+void CMailMessage::ParseMultipart() {
+  const std::string source = body;  // the parser takes lines from a copy
+  LineTaker lines(source);
+
+  // The top-level content type is searched first: it is the mail's own
+  // header, while "boundary=" in the body may belong to a nested part.
+  std::string boundary;
+  std::string_view field = contentType;
+  std::size_t key = field.find("boundary=");
+  if (key == std::string_view::npos) {
+    field = source;
+    key = field.find("boundary=");
+  }
+  if (key != std::string_view::npos) {
+    std::string_view value = field.substr(key + 9);
+    value = value.substr(0, value.find('\r'));
+    // A quoted boundary (boundary="...") is the common form; its quotes are
+    // no part of the delimiter line.
+    boundary = BoundaryParameter(value);
+  }
+
+  std::string_view line;
+  bool found = false;
+  while (lines.Take(line)) {
+    if ((!boundary.empty() && line == boundary) || StartsWith(line, "------")) {
+      boundary = std::string(line);
+      found = true;
+      break;
+    }
+  }
+  if (!found) return;
+
+  while (true) {
+    std::string encoding = "quoted-printable";
+    std::string type;
+    bool headerComplete = false;
+    while (lines.Take(line)) {
+      if (line.empty()) {
+        headerComplete = true;
+        break;
+      }
+      if (StartsWith(line, "Content-Type:")) {
+        type = HeaderValue(line, "Content-Type:");
+      } else if (StartsWith(line, "Content-Transfer-Encoding:")) {
+        encoding = HeaderValue(line, "Content-Transfer-Encoding:");
+      } else if (StartsWith(line, "Content-disposition:")) {
+        const std::string disposition = HeaderValue(line, "Content-disposition:");
+        const std::size_t name = line.find("filename=");
+        if (disposition == "attachment" && name != std::string_view::npos) {
+          std::string_view value = line.substr(name + 9);
+          const std::string trimmed = TrimWhiteSpace(value.substr(0, value.find(';')));
+          attachmentName = std::string(StripQuotes(trimmed));
+        }
+      }
+      if (StartsWith(type, "multipart/")) {
+        if (const std::size_t b = line.find("boundary="); b != std::string_view::npos) {
+          boundary = BoundaryParameter(line.substr(b + 9));
+        }
+      }
+    }
+    if (!headerComplete || type.empty()) return;
+
+    if (type == "text/plain") {
+      body = CollectPart(lines, boundary, true);
+      TraceMessage(kTraceMail, "MailMessage: ContentEncoding - %s \n", encoding.c_str());
+      body = DecodeText(body, encoding);
+    } else if (type == "text/html") {
+      htmlBody = CollectPart(lines, boundary, false);
+      TraceMessage(kTraceMail, "MailMessage: ContentEncoding - %s \n", encoding.c_str());
+      htmlBody = DecodeText(htmlBody, encoding);
+    } else {
+      while (lines.Take(line) && line != boundary) {
+      }
+    }
+  }
+}
+
+}  // namespace meldrix

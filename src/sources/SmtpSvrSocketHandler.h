@@ -1,0 +1,73 @@
+// The SMTP dialogue of the mail sink: accepts any sender and recipient,
+// collects one mail at a time and hands each finished mail on.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "mail/MailMessage.h"
+#include "sources/SocketServer.h"
+
+namespace meldrix {
+
+// Bounds that keep a single client from exhausting memory or threads.
+struct SmtpLimits {
+  // Bytes of one command or data line; the rest of a longer line is dropped.
+  std::size_t maxLineLength = 64 * 1024;
+  // Bytes kept of one mail (header values, recipients and body); the rest of
+  // the data is read and dropped, the mail is still finished.
+  std::size_t maxMailSize = 10 * 1024 * 1024;
+  // Connections served at once; one more gets kBusyReply and is closed.
+  std::size_t maxConnections = 256;
+};
+
+class CSmtpSvrSocketHandler : public CSocketServer {
+ public:
+  using LogCallback = std::function<void(const std::string&)>;
+
+  static constexpr const char* kBusyReply = "421 too many connections, closing\r\n";
+
+  explicit CSmtpSvrSocketHandler(SmtpLimits limits = {}, LogCallback log = {});
+
+  void OnConnectionOpened() override;
+  void OnBytesReceived(const char* data, std::size_t length) override;
+  // Runs on the connection's thread for every finished, decoded mail.
+  virtual void OnMailReceived(CMailMessage& mail) { (void)mail; }
+
+  int State() const { return state_; }
+  const CMailMessage& Mail() const { return mail_; }
+
+  // "Name <a@b>" and similar forms give the address between the angle brackets.
+  static std::string ReduceAddress(std::string_view argument);
+
+ protected:
+  void HandleLine(std::string_view line);
+  void Reply(int code, std::string_view text);
+  void Log(const std::string& text) const;
+
+ private:
+  enum HeaderField { kNoField, kSubjectField, kContentTypeField, kOtherField };
+
+  void HandleCommand(std::string_view line);
+  void HandleHeaderLine(std::string_view line);
+  void HandleBodyLine(std::string_view line);
+  void StartMail();
+  void FinishMail();
+  // Counts bytes against the mail's limit; false once the mail is full.
+  bool Keep(std::size_t bytes);
+
+  SmtpLimits limits_;
+  LogCallback log_;
+  int state_ = 0;
+  std::string line_;
+  bool lineCut_ = false;
+  bool lastWasCr_ = false;
+  CMailMessage mail_;
+  std::size_t mailBytes_ = 0;
+  bool mailCut_ = false;
+  HeaderField lastHeader_ = kNoField;
+};
+
+}  // namespace meldrix

@@ -1,0 +1,103 @@
+#include "sources/SocketListener.h"
+
+#include <cerrno>
+
+namespace meldrix {
+
+CSocketListener::CSocketListener(HandlerFactory factory, Options options)
+    : factory_(std::move(factory)), options_(std::move(options)) {}
+
+CSocketListener::~CSocketListener() { Stop(); }
+
+bool CSocketListener::Start(std::uint16_t port, int& error) {
+  Stop();
+  auto stop = std::make_unique<TcpWakeup>();
+  if (!stop->IsValid()) {
+    error = errno;
+    return false;
+  }
+  TcpSocket socket = TcpListen(port, error);
+  if (!socket.IsOpen()) return false;
+  port_ = TcpLocalPort(socket);
+  listenSocket_ = std::move(socket);
+  stop_ = std::move(stop);
+  listenerThread_ = std::thread([this] { ListenLoop(); });
+  return true;
+}
+
+void CSocketListener::Stop() {
+  if (!listenerThread_.joinable()) return;
+  stop_->Signal();
+  listenerThread_.join();
+  listenSocket_.Close();
+  // The listener thread no longer adds connections; every connection thread
+  // sees the stop signal and ends after its graceful close.
+  std::list<Connection> connections;
+  {
+    std::lock_guard lock(connectionsMutex_);
+    connections.swap(connections_);
+  }
+  for (Connection& connection : connections) {
+    if (connection.thread.joinable()) connection.thread.join();
+  }
+  stop_.reset();
+  port_ = 0;
+}
+
+void CSocketListener::ListenLoop() {
+  while (true) {
+    const TcpWaitResult wait = TcpWaitReadable(listenSocket_.Fd(), stop_->Fd(), -1);
+    if (wait != TcpWaitResult::Ready) break;
+    ReapFinished();
+    Accept();
+  }
+}
+
+void CSocketListener::Accept() {
+  while (true) {
+    int error = 0;
+    TcpSocket socket = TcpAccept(listenSocket_, error);
+    if (!socket.IsOpen()) {
+      // Out of descriptors: give the system a moment rather than spinning.
+      if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
+        TcpWaitReadable(stop_->Fd(), -1, 100);
+      }
+      return;
+    }
+    if (options_.maxConnections != 0 && connectionCount_ >= options_.maxConnections) {
+      if (!options_.rejectReply.empty()) {
+        int sendError = 0;
+        TcpSendAll(socket, options_.rejectReply, 1000, sendError);
+      }
+      continue;  // the socket closes here
+    }
+    std::unique_ptr<CSocketServer> handler = factory_();
+    if (!handler) continue;
+    ++connectionCount_;
+    std::lock_guard lock(connectionsMutex_);
+    Connection& connection = connections_.emplace_back();
+    connection.handler = std::move(handler);
+    connection.thread = std::thread(
+        [this, &connection, stopFd = stop_->Fd()](TcpSocket client) {
+          connection.handler->Run(std::move(client), stopFd);
+          --connectionCount_;
+          connection.finished = true;
+        },
+        std::move(socket));
+  }
+}
+
+void CSocketListener::ReapFinished() {
+  std::list<Connection> finished;
+  {
+    std::lock_guard lock(connectionsMutex_);
+    for (auto it = connections_.begin(); it != connections_.end();) {
+      auto next = std::next(it);
+      if (it->finished) finished.splice(finished.end(), connections_, it);
+      it = next;
+    }
+  }
+  for (Connection& connection : finished) connection.thread.join();
+}
+
+}  // namespace meldrix

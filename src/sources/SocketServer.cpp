@@ -1,0 +1,39 @@
+#include "sources/SocketServer.h"
+
+#include <cerrno>
+#include <vector>
+
+namespace meldrix {
+
+bool CSocketServer::Send(std::string_view text) {
+  if (!socket_.IsOpen()) return false;
+  int error = 0;
+  if (!TcpSendAll(socket_, text, kSendTimeoutMs, error)) {
+    closeRequested_ = true;  // a peer that takes no replies is given up
+    return false;
+  }
+  return true;
+}
+
+void CSocketServer::Run(TcpSocket socket, int stopFd) {
+  socket_ = std::move(socket);
+  std::vector<char> buffer(kReceiveChunk);
+  OnConnectionOpened();
+  while (!closeRequested_) {
+    const TcpWaitResult wait = TcpWaitReadable(socket_.Fd(), stopFd, -1);
+    if (wait != TcpWaitResult::Ready) break;
+    int error = 0;
+    const long got = TcpReceive(socket_, buffer.data(), buffer.size(), error);
+    if (got == 0) break;  // the peer closed
+    if (got < 0) {
+      if (error == EAGAIN) continue;
+      OnReceiveError(error);
+      break;
+    }
+    OnBytesReceived(buffer.data(), static_cast<std::size_t>(got));
+  }
+  TcpGracefulClose(socket_, stopFd);
+  OnConnectionClosed();
+}
+
+}  // namespace meldrix

@@ -1,0 +1,47 @@
+// One accepted TCP connection served on its own thread. Derived classes give
+// the protocol through the three connection operations; all of them run on
+// the connection's thread.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <string_view>
+
+#include "platform/TcpSocket.h"
+
+namespace meldrix {
+
+class CSocketServer {
+ public:
+  CSocketServer() = default;
+  virtual ~CSocketServer() = default;
+  CSocketServer(const CSocketServer&) = delete;
+  CSocketServer& operator=(const CSocketServer&) = delete;
+
+  virtual void OnConnectionOpened() {}
+  virtual void OnConnectionClosed() {}
+  virtual void OnBytesReceived(const char* data, std::size_t length) = 0;
+  // A read failed (not the peer's regular close); the connection ends.
+  virtual void OnReceiveError(int error) { (void)error; }
+
+  // Sends the whole text to the peer; false when the connection is gone.
+  virtual bool Send(std::string_view text);
+  // Ends the connection gracefully once the current operation returns.
+  void CloseConnection() { closeRequested_ = true; }
+  bool CloseRequested() const { return closeRequested_; }
+
+  // The connection thread's body: serves socket until the peer closes, the
+  // handler closes, or stop is signalled; then closes gracefully.
+  void Run(TcpSocket socket, int stopFd);
+
+  // A reply that cannot leave within this time counts as a lost connection.
+  static constexpr int kSendTimeoutMs = 30000;
+  // Bytes read from the socket at once; larger amounts come in several reads.
+  static constexpr std::size_t kReceiveChunk = 64 * 1024;
+
+ private:
+  TcpSocket socket_;
+  std::atomic<bool> closeRequested_{false};
+};
+
+}  // namespace meldrix

@@ -1,0 +1,54 @@
+// The socket kind of message source: other programs connect to the source's
+// port and write message text. Every block read from any connection is
+// appended to the source's buffer list; the source's poll takes them.
+#pragma once
+
+#include <cstdint>
+
+#include "sources/SocketBufferList.h"
+#include "sources/SocketListener.h"
+
+namespace meldrix {
+
+// One accepted connection of a socket source. Connections are never
+// answered and stay open until the peer closes.
+class CSocketSource : public CSocketServer {
+ public:
+  explicit CSocketSource(CSocketBufferList& buffers) : buffers_(buffers) {}
+  void OnBytesReceived(const char* data, std::size_t length) override;
+  void OnReceiveError(int error) override;
+
+ private:
+  CSocketBufferList& buffers_;
+};
+
+// The listener and the buffer list a socket source owns.
+class CSocketSourceListener {
+ public:
+  static constexpr std::size_t kMaxConnections = 256;
+
+  explicit CSocketSourceListener(std::size_t maxBufferedBytes = CSocketBufferList::kDefaultMaxBytes);
+  ~CSocketSourceListener();
+
+  // Listens on port (0 = a free port, see Port()); false with error (errno)
+  // when it cannot.
+  bool Start(std::uint16_t port, int& error);
+  // Closes the port and every connection. Blocks not yet polled stay in the
+  // list and are delivered when the source is opened again.
+  void Stop();
+
+  // One poll: the oldest block goes byte by byte to step (see
+  // CSocketBufferList::ProcessFirst); a receive error entry is traced.
+  CSocketBufferList::PollResult Poll(const std::function<bool(char)>& step) { return buffers_.ProcessFirst(step); }
+
+  bool IsRunning() const { return listener_.IsRunning(); }
+  std::uint16_t Port() const { return listener_.Port(); }
+  std::size_t ConnectionCount() const { return listener_.ConnectionCount(); }
+  CSocketBufferList& Buffers() { return buffers_; }
+
+ private:
+  CSocketBufferList buffers_;
+  CSocketListener listener_;
+};
+
+}  // namespace meldrix

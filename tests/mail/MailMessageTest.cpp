@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include "mail/MailMessage.h"
+
+namespace meldrix {
+namespace {
+
+TEST(MailMessageRecipientsTest, LookupAndDisplayForm) {
+  CMailMessage mail;
+  mail.AddRecipient("a@x.de");
+  mail.AddRecipient("b@x.de", "Bea", CMailMessage::Cc);
+  ASSERT_TRUE(mail.GetRecipient(0).has_value());
+  EXPECT_EQ(mail.GetRecipient(0)->DisplayForm(), "a@x.de");
+  EXPECT_EQ(mail.GetRecipient(0, CMailMessage::Cc)->DisplayForm(), "Bea <b@x.de>");
+  EXPECT_FALSE(mail.GetRecipient(1).has_value());
+  EXPECT_FALSE(mail.GetRecipient(0, CMailMessage::Bcc).has_value());
+  mail.Clear();
+  EXPECT_EQ(mail.RecipientCount(), 0u);
+}
+
+TEST(EncodedWordTest, Base64Utf8WordGivesSingleBytes) {
+  // "Grüße" in UTF-8, Base64.
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?UTF-8?B?R3LDvMOfZQ==?="), "Gr\xFC\xDF" "e");
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("Re: =?utf-8?B?R3LDvMOfZQ==?= !"), "Re: Gr\xFC\xDF" "e !");
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?utf-8?b?R3LDvMOfZQ==?="), "Gr\xFC\xDF" "e");
+}
+
+TEST(EncodedWordTest, QWordOfUtf8GivesTheSameBytes) {
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?utf-8?Q?Gr=C3=BC=C3=9Fe?="), "Gr\xFC\xDF" "e");
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?iso-8859-1?q?Brand_Halle_S=FCd?="), "Brand Halle S\xFC" "d");
+}
+
+TEST(EncodedWordTest, EveryWordIsDecodedAndTheBlanksBetweenWordsDropped) {
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?utf-8?Q?A=C3=BC?= =?utf-8?Q?_B=C3=BC?="), "A\xFC B\xFC");
+  // A Base64 word before a Q word is not skipped.
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("x =?utf-8?B?R3LDvMOfZQ==?= y =?ISO-8859-1?Q?S=FCd?= z"),
+            "x Gr\xFC\xDF" "e y S\xFC" "d z");
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?windows-1252?b?U/xk?="), "S\xFC" "d");
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("cut =?utf-8?q?S=C3=BCd"), "cut S\xFC" "d");
+}
+
+TEST(EncodedWordTest, PlainAndShortTextsStay) {
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?a?Q?"), "=?a?Q?");
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("Alarm Halle 3"), "Alarm Halle 3");
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?koi8-r?X?abc?="), "=?koi8-r?X?abc?=");
+}
+
+CMailMessage WithBody(std::string body, std::string encoding = "") {
+  CMailMessage mail;
+  mail.body = std::move(body);
+  mail.transferEncoding = std::move(encoding);
+  mail.DecodeBody();
+  return mail;
+}
+
+TEST(BodyDecodingTest, SinglePartByTransferEncoding) {
+  EXPECT_EQ(WithBody("Feuer_in=20Halle=3D3\r\nS=C3=BCd=\r\nfl=FCgel", "Quoted-Printable").body,
+            "Feuer in Halle=3\r\nS\xFC" "dfl\xFCgel");
+  EXPECT_EQ(WithBody("R3LDvMOfZQ==\r\n", "BASE64").body, "Gr\xFC\xDF" "e");
+  EXPECT_EQ(WithBody("x=41_\r\nS\xC3\xBC" "d", "8bit").body, "x=41_\r\nS\xFC" "d");
+}
+
+const char* const kThunderbirdMail =
+    "This is a multi-part message in MIME format.\r\n"
+    "--------------A1B2C3\r\n"
+    "Content-Type: text/plain; charset=UTF-8; format=flowed\r\n"
+    "Content-Transfer-Encoding: quoted-printable\r\n"
+    "\r\n"
+    "Brand in Halle S=C3=BCd\r\n"
+    "Bitte sofort kommen\r\n"
+    "--------------A1B2C3\r\n"
+    "Content-Type: text/html; charset=UTF-8\r\n"
+    "Content-Transfer-Encoding: 7bit\r\n"
+    "\r\n"
+    "<p>Brand</p>\r\n"
+    "--------------A1B2C3\r\n"
+    "Content-Type: application/pdf; name=\"plan.pdf\"\r\n"
+    "Content-disposition: attachment; filename=\"plan.pdf\"\r\n"
+    "Content-Transfer-Encoding: base64\r\n"
+    "\r\n"
+    "JVBERi0=\r\n"
+    "--------------A1B2C3--\r\n";
+
+TEST(MultipartTest, TextPartBecomesTheBody) {
+  const CMailMessage mail = WithBody(kThunderbirdMail);
+  EXPECT_EQ(mail.body, "Brand in Halle S\xFC" "d\r\nBitte sofort kommen");
+  EXPECT_EQ(mail.htmlBody, "<p>Brand</p>");
+  EXPECT_EQ(mail.attachmentName, "plan.pdf");
+}
+
+TEST(MultipartTest, NestedBoundaryAndBase64Part) {
+  const CMailMessage mail = WithBody(
+      "This is a multipart message\r\n"
+      "------=_outer\r\n"
+      "Content-Type: multipart/alternative;\r\n"
+      "\tboundary=\"inner\"\r\n"
+      "\r\n"
+      "--inner\r\n"
+      "Content-Type: text/plain; charset=utf-8\r\n"
+      "Content-Transfer-Encoding: base64\r\n"
+      "\r\n"
+      "R3LDvMOfZQ==\r\n"
+      "--inner\r\n"
+      "Content-Type: text/html\r\n"
+      "\r\n"
+      "<b>x</b>\r\n"
+      "--inner--\r\n"
+      "------=_outer--\r\n");
+  EXPECT_EQ(mail.body, "Gr\xFC\xDF" "e");
+  EXPECT_EQ(mail.htmlBody.substr(0, 8), "<b>x</b>");
+}
+
+TEST(MultipartTest, QuotedBoundaryFromTheContentType) {
+  CMailMessage mail;
+  mail.contentType = "multipart/mixed; boundary=\"===============123==\"";
+  mail.body =
+      "--===============123==\r\n"
+      "Content-Type: text/plain; charset=\"utf-8\"\r\n"
+      "Content-Transfer-Encoding: 7bit\r\n"
+      "\r\n"
+      "Alarm 7\r\n"
+      "--===============123==--\r\n";
+  mail.DecodeBody();
+  EXPECT_EQ(mail.body, "Alarm 7");
+}
+
+TEST(MultipartTest, NoBoundaryKeepsTheBodyUndecoded) {
+  const std::string raw = "multipart without parts\r\nline =41\r\n";
+  EXPECT_EQ(WithBody(raw).body, raw);
+}
+
+TEST(MultipartTest, LaterTextPartReplacesEarlierOne) {
+  const CMailMessage mail = WithBody(
+      "multipart\r\n"
+      "------b\r\n"
+      "Content-Type: text/plain\r\n"
+      "\r\n"
+      "first\r\n"
+      "------b\r\n"
+      "Content-Type: text/plain\r\n"
+      "\r\n"
+      "second_part\r\n"
+      "------b--\r\n");
+  EXPECT_EQ(mail.body, "second part");  // parts default to quoted-printable
+}
+
+}  // namespace
+}  // namespace meldrix

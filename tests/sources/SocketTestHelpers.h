@@ -1,0 +1,75 @@
+// Helpers for the tests that talk to real sockets on 127.0.0.1.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sources/SmtpSinkInterfaces.h"
+#include "sources/SocketClient.h"
+
+namespace meldrix::testing {
+
+// Reads from client until text ends with terminator or the time is up.
+inline std::string ReadUntil(CSocketClient& client, const std::string& terminator,
+                             std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+  std::string all;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::string piece;
+    if (client.Receive(piece) > 0) {
+      all += piece;
+      if (all.size() >= terminator.size() && all.compare(all.size() - terminator.size(), terminator.size(),
+                                                          terminator) == 0) {
+        break;
+      }
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  return all;
+}
+
+// The engine's side of the SMTP sink: records lines and variables.
+class RecordingMailEngine : public IMailLineSink, public IMailVariableSetter {
+ public:
+  bool IsProcessingActive() const override { return active; }
+  void QueueMailLines(std::vector<std::string> texts) override {
+    std::lock_guard lock(mutex_);
+    for (std::string& text : texts) lines_.push_back(std::move(text));
+    changed_.notify_all();
+  }
+  void SetVariable(const std::string& name, const std::string& value) override {
+    std::lock_guard lock(mutex_);
+    variables_[name] = value;
+  }
+
+  // Waits (generously) until count lines arrived; returns all lines.
+  std::vector<std::string> WaitForLines(std::size_t count, std::chrono::seconds limit = std::chrono::seconds(20)) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, limit, [&] { return lines_.size() >= count; });
+    return lines_;
+  }
+  std::vector<std::string> Lines() {
+    std::lock_guard lock(mutex_);
+    return lines_;
+  }
+  std::string Variable(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    return variables_[name];
+  }
+
+  bool active = true;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::string> lines_;
+  std::map<std::string, std::string> variables_;
+};
+
+}  // namespace meldrix::testing
