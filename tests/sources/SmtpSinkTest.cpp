@@ -191,6 +191,15 @@ TEST_F(SmtpSinkTest, ConnectionBeyondTheLimitGets421) {
   EXPECT_EQ(greeting, "220 ostravel SMTP message sink\r\n");
 }
 
+TEST_F(SmtpSinkTest, SilentConnectionIsClosedAfterTheIdleTime) {
+  SmtpLimits limits;
+  limits.idleTimeoutMs = 100;
+  StartSink(limits);
+  CSocketClient client;
+  ASSERT_TRUE(client.Connect("127.0.0.1", sink_->Port(), 2000));
+  EXPECT_EQ(ReadUntil(client, "closing\r\n"), "220 ostravel SMTP message sink\r\n421 timeout, closing\r\n");
+}
+
 TEST_F(SmtpSinkTest, PortInUseIsLoggedAndLeavesTheSinkOff) {
   int error = 0;
   TcpSocket taken = TcpListen(0, error);
@@ -204,12 +213,23 @@ TEST_F(SmtpSinkTest, PortInUseIsLoggedAndLeavesTheSinkOff) {
   EXPECT_NE(log_[0].find("cannot be bound"), std::string::npos) << log_[0];
 }
 
-TEST_F(SmtpSinkTest, StopEndsOpenConnections) {
+TEST_F(SmtpSinkTest, StopEndsOpenConnectionsAlsoOneThatReadsNothing) {
   StartSink();
   CSocketClient idle;
   ASSERT_TRUE(idle.Connect("127.0.0.1", sink_->Port(), 2000));
   EXPECT_EQ(ReadUntil(idle, "\r\n"), "220 ostravel SMTP message sink\r\n");
+  // This client sends commands but never reads the replies, until the
+  // server's sending blocks.
+  CSocketClient deaf;
+  ASSERT_TRUE(deaf.Connect("127.0.0.1", sink_->Port(), 2000));
+  std::string flood;
+  for (int i = 0; i < 20000; ++i) flood += "VRFY " + std::string(200, 'x') + "\r\n";
+  std::thread sender([&] { deaf.Send(flood); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto start = std::chrono::steady_clock::now();
   sink_->Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  sender.join();
   EXPECT_FALSE(sink_->IsRunning());
   EXPECT_EQ(sink_->ConnectionCount(), 0u);
 }
