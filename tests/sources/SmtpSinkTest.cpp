@@ -31,6 +31,14 @@ TEST(MailLinesTest, SubjectAndThreeBodyLinesGiveFourTexts) {
             (std::vector<std::string>{"Brand", "line 1", "  line 2  ", "line 3"}));
 }
 
+TEST(MailLinesTest, FinalLineEndGivesNoEmptyText) {
+  MailServerSettings settings;
+  settings.UseSubject = false;
+  CMailMessage mail = SampleMail();
+  mail.body = "a\r\n\r\nb\r\n";
+  EXPECT_EQ(CMeldrixSmtpHandler::MailLines(mail, settings), (std::vector<std::string>{"a", "", "b"}));
+}
+
 TEST(MailLinesTest, PrefixesGoWithTheFirstText) {
   MailServerSettings settings;
   settings.IncMailFrom = true;
@@ -125,6 +133,33 @@ with smtplib.SMTP("127.0.0.1", int(sys.argv[1]), timeout=10) as s:
   EXPECT_EQ(lines[2], ".5 bar");
   EXPECT_EQ(engine_.Variable("$MAILFROM"), "anlage@plant.example");
   EXPECT_EQ(engine_.Variable("$MAILTO"), "ls@example.org");
+}
+
+TEST_F(SmtpSinkTest, MultipartMailFromPythonEmailPackage) {
+  StartSink();
+  const std::string script = ::testing::TempDir() + "/send_multipart.py";
+  std::ofstream(script) << R"PY(
+import smtplib, sys
+from email.message import EmailMessage
+m = EmailMessage()
+m["From"] = "Anlage <anlage@plant.example>"
+m["To"] = "Leitstelle <ls@example.org>"
+m["Subject"] = "Brandmeldung Halle Süd Erdgeschoss Treppenhaus Nord, Melder 17 ausgelöst bitte sofort prüfen"
+m.set_content("Brand in Halle Süd\nTemperatur 80°C\n.5 bar Druck\n")
+m.add_alternative("<p>Brand in Halle Süd</p>", subtype="html")
+with smtplib.SMTP("127.0.0.1", int(sys.argv[1]), timeout=10) as s:
+    s.send_message(m)
+)PY";
+  const std::string command = "python3 " + script + " " + std::to_string(sink_->Port());
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const auto lines = engine_.WaitForLines(4);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0],
+            "Brandmeldung Halle S\xFC" "d Erdgeschoss Treppenhaus Nord, Melder 17 ausgel\xF6st bitte sofort "
+            "pr\xFC" "fen");
+  EXPECT_EQ(lines[1], "Brand in Halle S\xFC" "d");
+  EXPECT_EQ(lines[2], "Temperatur 80\xB0" "C");
+  EXPECT_EQ(lines[3], ".5 bar Druck");
 }
 
 TEST_F(SmtpSinkTest, ParallelClientsLoseNothing) {
