@@ -7,5 +7,6 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -DOUT=${CMAKE_BINARY_DIR}/generated/EmbeddedStringTables.cpp
           "-DINPUTS=${MELDRIX_STRING_TABLE_LIST}" -P ${CMAKE_SOURCE_DIR}/cmake/EmbedFiles.cmake
   DEPENDS ${MELDRIX_STRING_TABLES} ${CMAKE_SOURCE_DIR}/cmake/EmbedFiles.cmake
-  COMMENT "Embedding string tables")
+  COMMENT "Embedding string tables"
+  VERBATIM)
 target_sources(meldrix_util PRIVATE ${CMAKE_BINARY_DIR}/generated/EmbeddedStringTables.cpp)
