@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/DateTime.h"
+
 namespace meldrix {
 
 struct CMailAddress {
@@ -23,7 +25,8 @@ class CMailMessage {
 
   std::string sender;
   std::string subject;
-  std::string dateText;  // the Date header as received
+  DateTime date = DateTime::Null();  // the Date header read as a date-time
+  std::string dateText;              // the Date header as received
   std::string messageId;
   std::string mailer;
   std::string contentType;       // top-level content type

@@ -210,7 +210,7 @@ long TcpReceive(const TcpSocket& socket, char* buffer, std::size_t capacity, int
   }
 }
 
-bool TcpSendAll(const TcpSocket& socket, std::string_view data, int timeoutMs, int& error) {
+bool TcpSendAll(const TcpSocket& socket, std::string_view data, int timeoutMs, int& error, int wakeFd) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!data.empty()) {
     const ssize_t sent = ::send(socket.Fd(), data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -221,9 +221,14 @@ bool TcpSendAll(const TcpSocket& socket, std::string_view data, int timeoutMs, i
     if (sent < 0 && errno == EINTR) continue;
     if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       const int left = RemainingMs(deadline);
-      pollfd p{socket.Fd(), POLLOUT, 0};
-      if (left == 0 || ::poll(&p, 1, left) == 0) {
+      pollfd fds[2] = {{socket.Fd(), POLLOUT, 0}, {wakeFd, POLLIN, 0}};
+      const int ready = left == 0 ? 0 : ::poll(fds, wakeFd >= 0 ? 2 : 1, left);
+      if (ready == 0) {
         error = ETIMEDOUT;
+        return false;
+      }
+      if (ready > 0 && wakeFd >= 0 && fds[1].revents != 0) {
+        error = ECANCELED;
         return false;
       }
       continue;

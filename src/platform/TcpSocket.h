@@ -77,8 +77,9 @@ std::size_t TcpBytesWaiting(const TcpSocket& socket);
 // error (error = errno).
 long TcpReceive(const TcpSocket& socket, char* buffer, std::size_t capacity, int& error);
 // Sends the whole text, waiting while the peer's window is full, for at most
-// timeoutMs in total. False on error (error = errno, ETIMEDOUT on time-out).
-bool TcpSendAll(const TcpSocket& socket, std::string_view data, int timeoutMs, int& error);
+// timeoutMs in total. False on error (error = errno, ETIMEDOUT on time-out,
+// ECANCELED when the wake-up wakeFd was signalled meanwhile).
+bool TcpSendAll(const TcpSocket& socket, std::string_view data, int timeoutMs, int& error, int wakeFd = -1);
 
 // Graceful close: the send side is shut so the peer sees the end of data, at
 // most 500 ms are given to the peer to close its side, waiting data is read

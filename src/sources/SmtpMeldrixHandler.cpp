@@ -48,7 +48,11 @@ std::vector<std::string> CMeldrixSmtpHandler::MailLines(const CMailMessage& mail
       packed += "\r\n";
       lines.push_back(std::move(packed));
     } else {
-      SplitFieldsBy(text + mail.body, lines, "\r\n", true);
+      // The line end that closes the last line starts no further line: a body
+      // ending in "\r\n" (as text parts do) must not queue an empty text.
+      std::string all = text + mail.body;
+      if (all.ends_with("\r\n")) all.resize(all.size() - 2);
+      SplitFieldsBy(all, lines, "\r\n", true);
     }
   }
   return lines;

@@ -3,6 +3,7 @@
 #include "expr/RegExpr.h"
 #include "util/Trace.h"
 #include "util/Cp1252.h"
+#include "util/DateTimeParse.h"
 #include "util/TrimWhiteSpace.h"
 
 namespace meldrix {
@@ -48,6 +49,11 @@ void CSmtpSvrSocketHandler::Reply(int code, std::string_view text) {
 void CSmtpSvrSocketHandler::OnConnectionOpened() {
   state_ = 0;
   Reply(220, "ostravel SMTP message sink");
+}
+
+void CSmtpSvrSocketHandler::OnIdleTimeout() {
+  Reply(421, kTimeoutText);
+  CloseConnection();
 }
 
 void CSmtpSvrSocketHandler::OnBytesReceived(const char* data, std::size_t length) {
@@ -146,7 +152,12 @@ void CSmtpSvrSocketHandler::HandleHeaderLine(std::string_view line) {
     if (Keep(argument.size())) mail_.sender = ReduceAddress(argument);
   } else if (IsCommand(line, "DATE:")) {
     const std::string argument = Argument(line, "DATE:");
-    if (Keep(argument.size())) mail_.dateText = argument;
+    if (Keep(argument.size())) {
+      mail_.dateText = argument;
+      DateTime date;
+      ParseDateTime(argument, date);  // an unreadable date leaves the time of receipt
+      mail_.date = date;
+    }
   } else if (IsCommand(line, "SUBJECT:")) {
     const std::string argument = Argument(line, "SUBJECT:");
     if (Keep(argument.size())) mail_.subject = argument;

@@ -21,6 +21,9 @@ struct SmtpLimits {
   std::size_t maxMailSize = 10 * 1024 * 1024;
   // Connections served at once; one more gets kBusyReply and is closed.
   std::size_t maxConnections = 256;
+  // A connection silent this long gets kTimeoutReply and is closed, so idle
+  // clients cannot hold every connection slot.
+  int idleTimeoutMs = 5 * 60 * 1000;
 };
 
 class CSmtpSvrSocketHandler : public CSocketServer {
@@ -28,11 +31,14 @@ class CSmtpSvrSocketHandler : public CSocketServer {
   using LogCallback = std::function<void(const std::string&)>;
 
   static constexpr const char* kBusyReply = "421 too many connections, closing\r\n";
+  static constexpr const char* kTimeoutText = "timeout, closing";  // sent with code 421
 
   explicit CSmtpSvrSocketHandler(SmtpLimits limits = {}, LogCallback log = {});
 
   void OnConnectionOpened() override;
   void OnBytesReceived(const char* data, std::size_t length) override;
+  void OnIdleTimeout() override;
+  int IdleTimeoutMs() const override { return limits_.idleTimeoutMs; }
   // Runs on the connection's thread for every finished, decoded mail.
   virtual void OnMailReceived(CMailMessage& mail) { (void)mail; }
 

@@ -8,7 +8,7 @@ namespace meldrix {
 bool CSocketServer::Send(std::string_view text) {
   if (!socket_.IsOpen()) return false;
   int error = 0;
-  if (!TcpSendAll(socket_, text, kSendTimeoutMs, error)) {
+  if (!TcpSendAll(socket_, text, kSendTimeoutMs, error, stopFd_)) {
     closeRequested_ = true;  // a peer that takes no replies is given up
     return false;
   }
@@ -17,10 +17,15 @@ bool CSocketServer::Send(std::string_view text) {
 
 void CSocketServer::Run(TcpSocket socket, int stopFd) {
   socket_ = std::move(socket);
+  stopFd_ = stopFd;
   std::vector<char> buffer(kReceiveChunk);
   OnConnectionOpened();
   while (!closeRequested_) {
-    const TcpWaitResult wait = TcpWaitReadable(socket_.Fd(), stopFd, -1);
+    const TcpWaitResult wait = TcpWaitReadable(socket_.Fd(), stopFd, IdleTimeoutMs());
+    if (wait == TcpWaitResult::TimedOut) {
+      OnIdleTimeout();
+      continue;
+    }
     if (wait != TcpWaitResult::Ready) break;
     int error = 0;
     const long got = TcpReceive(socket_, buffer.data(), buffer.size(), error);

@@ -23,6 +23,10 @@ class CSocketServer {
   virtual void OnBytesReceived(const char* data, std::size_t length) = 0;
   // A read failed (not the peer's regular close); the connection ends.
   virtual void OnReceiveError(int error) { (void)error; }
+  // Nothing arrived for IdleTimeoutMs(); the default ends the connection.
+  virtual void OnIdleTimeout() { CloseConnection(); }
+  // Milliseconds a connection may stay silent; -1 = no limit.
+  virtual int IdleTimeoutMs() const { return -1; }
 
   // Sends the whole text to the peer; false when the connection is gone.
   virtual bool Send(std::string_view text);
@@ -41,6 +45,7 @@ class CSocketServer {
 
  private:
   TcpSocket socket_;
+  int stopFd_ = -1;
   std::atomic<bool> closeRequested_{false};
 };
 

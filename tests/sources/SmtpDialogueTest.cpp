@@ -57,6 +57,9 @@ TEST(SmtpDialogueTest, FullMailWithHeaderFieldsAndQuit) {
   EXPECT_EQ(mail.GetRecipient(1)->address, "other@x.de");
   EXPECT_EQ(mail.subject, "Gr\xFC\xDF" "e");
   EXPECT_EQ(mail.dateText, "Sun, 6 Dec 2026 10:00:00 +0100");
+  ASSERT_TRUE(mail.date.IsValid());
+  EXPECT_EQ(mail.date.Year(), 2026);  // converted to local time: the day may shift, the year not
+  EXPECT_EQ(mail.date.Month(), 12);
   EXPECT_EQ(mail.messageId, "<1@x>");
   EXPECT_EQ(mail.mailer, "test");
   EXPECT_EQ(mail.body, "line 1\r\nline 2");

@@ -31,6 +31,14 @@ TEST(MailLinesTest, SubjectAndThreeBodyLinesGiveFourTexts) {
             (std::vector<std::string>{"Brand", "line 1", "  line 2  ", "line 3"}));
 }
 
+TEST(MailLinesTest, FinalLineEndGivesNoEmptyText) {
+  MailServerSettings settings;
+  settings.UseSubject = false;
+  CMailMessage mail = SampleMail();
+  mail.body = "a\r\n\r\nb\r\n";
+  EXPECT_EQ(CMeldrixSmtpHandler::MailLines(mail, settings), (std::vector<std::string>{"a", "", "b"}));
+}
+
 TEST(MailLinesTest, PrefixesGoWithTheFirstText) {
   MailServerSettings settings;
   settings.IncMailFrom = true;
@@ -127,6 +135,33 @@ with smtplib.SMTP("127.0.0.1", int(sys.argv[1]), timeout=10) as s:
   EXPECT_EQ(engine_.Variable("$MAILTO"), "ls@example.org");
 }
 
+TEST_F(SmtpSinkTest, MultipartMailFromPythonEmailPackage) {
+  StartSink();
+  const std::string script = ::testing::TempDir() + "/send_multipart.py";
+  std::ofstream(script) << R"PY(
+import smtplib, sys
+from email.message import EmailMessage
+m = EmailMessage()
+m["From"] = "Anlage <anlage@plant.example>"
+m["To"] = "Leitstelle <ls@example.org>"
+m["Subject"] = "Brandmeldung Halle Süd Erdgeschoss Treppenhaus Nord, Melder 17 ausgelöst bitte sofort prüfen"
+m.set_content("Brand in Halle Süd\nTemperatur 80°C\n.5 bar Druck\n")
+m.add_alternative("<p>Brand in Halle Süd</p>", subtype="html")
+with smtplib.SMTP("127.0.0.1", int(sys.argv[1]), timeout=10) as s:
+    s.send_message(m)
+)PY";
+  const std::string command = "python3 " + script + " " + std::to_string(sink_->Port());
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const auto lines = engine_.WaitForLines(4);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0],
+            "Brandmeldung Halle S\xFC" "d Erdgeschoss Treppenhaus Nord, Melder 17 ausgel\xF6st bitte sofort "
+            "pr\xFC" "fen");
+  EXPECT_EQ(lines[1], "Brand in Halle S\xFC" "d");
+  EXPECT_EQ(lines[2], "Temperatur 80\xB0" "C");
+  EXPECT_EQ(lines[3], ".5 bar Druck");
+}
+
 TEST_F(SmtpSinkTest, ParallelClientsLoseNothing) {
   StartSink();
   constexpr int kClients = 20;
@@ -191,6 +226,15 @@ TEST_F(SmtpSinkTest, ConnectionBeyondTheLimitGets421) {
   EXPECT_EQ(greeting, "220 ostravel SMTP message sink\r\n");
 }
 
+TEST_F(SmtpSinkTest, SilentConnectionIsClosedAfterTheIdleTime) {
+  SmtpLimits limits;
+  limits.idleTimeoutMs = 100;
+  StartSink(limits);
+  CSocketClient client;
+  ASSERT_TRUE(client.Connect("127.0.0.1", sink_->Port(), 2000));
+  EXPECT_EQ(ReadUntil(client, "closing\r\n"), "220 ostravel SMTP message sink\r\n421 timeout, closing\r\n");
+}
+
 TEST_F(SmtpSinkTest, PortInUseIsLoggedAndLeavesTheSinkOff) {
   int error = 0;
   TcpSocket taken = TcpListen(0, error);
@@ -204,12 +248,23 @@ TEST_F(SmtpSinkTest, PortInUseIsLoggedAndLeavesTheSinkOff) {
   EXPECT_NE(log_[0].find("cannot be bound"), std::string::npos) << log_[0];
 }
 
-TEST_F(SmtpSinkTest, StopEndsOpenConnections) {
+TEST_F(SmtpSinkTest, StopEndsOpenConnectionsAlsoOneThatReadsNothing) {
   StartSink();
   CSocketClient idle;
   ASSERT_TRUE(idle.Connect("127.0.0.1", sink_->Port(), 2000));
   EXPECT_EQ(ReadUntil(idle, "\r\n"), "220 ostravel SMTP message sink\r\n");
+  // This client sends commands but never reads the replies, until the
+  // server's sending blocks.
+  CSocketClient deaf;
+  ASSERT_TRUE(deaf.Connect("127.0.0.1", sink_->Port(), 2000));
+  std::string flood;
+  for (int i = 0; i < 20000; ++i) flood += "VRFY " + std::string(200, 'x') + "\r\n";
+  std::thread sender([&] { deaf.Send(flood); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto start = std::chrono::steady_clock::now();
   sink_->Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  sender.join();
   EXPECT_FALSE(sink_->IsRunning());
   EXPECT_EQ(sink_->ConnectionCount(), 0u);
 }
