@@ -214,6 +214,13 @@ std::deque<std::string> CMessageAssembly::TakeCompleted() {
   return taken;
 }
 
+std::optional<std::string> CMessageAssembly::TakeOldestCompleted() {
+  if (completed_.empty()) return std::nullopt;
+  std::string text = std::move(completed_.front());
+  completed_.pop_front();
+  return text;
+}
+
 void CMessageAssembly::Reset() {
   line_.clear();
   held_.clear();

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -77,6 +78,7 @@ class CMessageAssembly {
   bool HasCompleted() const { return !completed_.empty(); }
   std::size_t CompletedCount() const { return completed_.size(); }
   std::deque<std::string> TakeCompleted();
+  std::optional<std::string> TakeOldestCompleted();
 
   // Everything received and held is dropped (a source that is set up anew).
   void Reset();
