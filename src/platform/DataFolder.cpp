@@ -1,0 +1,28 @@
+#include "platform/DataFolder.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace meldrix {
+
+std::string ExecutablePath() {
+  std::error_code ec;
+  const auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : path.string();
+}
+
+std::string ExecutableFolder() {
+  const std::string exe = ExecutablePath();
+  const auto slash = exe.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : exe.substr(0, slash);
+}
+
+std::string StartingDataFolder() {
+  if (const char* data = std::getenv("MELDRIX_DATA"); data && *data) return data;
+  return std::filesystem::path(ExecutableFolder() + "/../Data").lexically_normal().string();
+}
+
+}  // namespace meldrix
