@@ -19,3 +19,19 @@ TEST(LocaleInfo, InjectedLocaleIsUsed) {
   SetUserLocale(std::make_shared<PosixLocaleInfo>());
   EXPECT_FALSE(UserLocale().ShortDatePicture().empty());
 }
+
+TEST(LocaleInfo, MonthAndDayNamesWithEnglishFallback) {
+  const auto german = FixedLocaleInfo::German();
+  EXPECT_EQ(german->MonthName(3), "M\xE4rz");
+  EXPECT_EQ(german->AbbrevMonthName(10), "Okt");
+  EXPECT_EQ(german->DayName(1), "Sonntag");
+  EXPECT_EQ(german->MonthName(13), "");
+  // A locale that names no months gets the English ones.
+  const auto english = FixedLocaleInfo::English();
+  EXPECT_EQ(english->MonthName(9), "September");
+  EXPECT_EQ(english->AbbrevMonthName(9), "Sep");
+  EXPECT_EQ(english->DayName(4), "Wednesday");
+  // The environment's locale supplies all twelve months.
+  const PosixLocaleInfo posix;
+  for (int m = 1; m <= 12; ++m) EXPECT_FALSE(posix.MonthName(m).empty()) << m;
+}
