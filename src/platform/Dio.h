@@ -1,0 +1,59 @@
+// Digital inputs and outputs (the four calls of the DIO32 library). Indices
+// are 0-based, states 0 or 1; calls with an index outside the bank are
+// ignored and read as 0, as the callers do not check results.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace meldrix {
+
+class DioBank {
+ public:
+  virtual ~DioBank() = default;
+  virtual int GetInput(int index) = 0;
+  virtual int GetOutput(int index) = 0;
+  virtual void SetOutput(int index, int on) = 0;
+  // Sets the output to state for duration milliseconds, then to the opposite.
+  virtual void SetOutputImpulse(int index, int state, int duration) = 0;
+};
+
+// A bank kept in memory. Impulses end when the clock has passed their end;
+// the state is brought up to date on every call, so no thread is needed.
+class SimulatedDioBank : public DioBank {
+ public:
+  using MillisecondClock = std::function<int64_t()>;
+  // nowMs: monotonic milliseconds; defaults to the steady clock.
+  explicit SimulatedDioBank(int channels = 64, MillisecondClock nowMs = {});
+
+  int GetInput(int index) override;
+  int GetOutput(int index) override;
+  void SetOutput(int index, int on) override;
+  void SetOutputImpulse(int index, int state, int duration) override;
+
+  // Test and simulation side: drive an input.
+  void SetInput(int index, int on);
+
+ private:
+  struct Channel {
+    int input = 0;
+    int output = 0;
+    bool pulsing = false;
+    int64_t pulseEnd = 0;
+  };
+  Channel* At(int index);
+  void Update(Channel& channel);
+
+  std::mutex lock_;
+  std::vector<Channel> channels_;
+  MillisecondClock now_;
+};
+
+// Process-wide bank (a simulated one unless replaced).
+std::shared_ptr<DioBank> CurrentDio();
+void SetDio(std::shared_ptr<DioBank> bank);
+
+}  // namespace meldrix

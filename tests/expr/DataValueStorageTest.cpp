@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "ExprTestSupport.h"
+#include "expr/ExternalReference.h"
+
+namespace meldrix {
+namespace {
+
+using test::Eval;
+
+// Records what the store asks of the DDE and OPC layers.
+class FakeDde : public DdeValueAccess {
+ public:
+  bool RequestValue(const std::string& s, const std::string& t, const std::string& i,
+                    std::string& value) override {
+    calls.push_back("req " + s + "|" + t + "|" + i);
+    if (s == "bad") return false;
+    value = "v:" + i;
+    return true;
+  }
+  bool PokeValue(const std::string& s, const std::string& t, const std::string& i,
+                 const std::string& value) override {
+    calls.push_back("poke " + s + "|" + t + "|" + i + "=" + value);
+    return s != "bad";
+  }
+  bool ExecuteCommand(const std::string& s, const std::string& t, const std::string& c) override {
+    calls.push_back("exec " + s + "|" + t + "|" + c);
+    return s != "bad";
+  }
+  uint32_t LastDdeError() const override { return 0x4009; }
+  std::vector<std::string> calls;
+};
+
+class FakeOpc : public OpcValueAccess {
+ public:
+  bool ReadValue(const std::string& server, const std::string& node, const std::string& item,
+                 std::string& value) override {
+    calls.push_back("read " + server + "@" + node + "::" + item);
+    value = "42";
+    return server != "bad";
+  }
+  bool WriteValue(const std::string& server, const std::string& node, const std::string& item,
+                  const std::string& value) override {
+    calls.push_back("write " + server + "@" + node + "::" + item + "=" + value);
+    return server != "bad";
+  }
+  std::string LastErrorText() const override { return "Unknown:x"; }
+  std::vector<std::string> calls;
+};
+
+TEST(DataValueStorage, LookupOrderAndEnvironment) {
+  CDataValueStorage store(false);
+  std::string value;
+  EXPECT_FALSE(store.Get("nothing-here", value));
+  EXPECT_EQ(value, "");
+  ::setenv("MELDRIX_TEST_ENV", "from-env", 1);
+  ASSERT_TRUE(store.Get("MELDRIX_TEST_ENV", value));
+  EXPECT_EQ(value, "from-env");
+  store.Set("MELDRIX_TEST_ENV", "from-map");
+  ASSERT_TRUE(store.Get("MELDRIX_TEST_ENV", value));
+  EXPECT_EQ(value, "from-map");
+  EXPECT_EQ(Eval("PATH", store), std::getenv("PATH"));
+  ::unsetenv("MELDRIX_TEST_ENV");
+}
+
+TEST(DataValueStorage, RemoveArrayCopyAndErrors) {
+  CDataValueStorage store(false);
+  store.Set("$MSGFIELD[1]", "a");
+  store.Set("$MSGFIELD[2]", "b");
+  store.Set("$MSGFIELDX", "keep");
+  store.Set("other", "o");
+  store.RemoveArray("$MSGFIELD");
+  std::string value;
+  EXPECT_FALSE(store.Get("$MSGFIELD[1]", value));
+  EXPECT_TRUE(store.Get("$MSGFIELDX", value));
+  CDataValueStorage copy(false);
+  store.CopyTo(copy);
+  EXPECT_EQ(copy.Count(), 2u);
+  store.SetError("boom");
+  EXPECT_EQ(Eval("$ERROR", store), "");  // each evaluation starts without an error
+  store.SetError("boom");
+  ASSERT_TRUE(store.Get("$ERROR", value));
+  EXPECT_EQ(value, "boom");
+  store.ClearError();
+  EXPECT_FALSE(store.Get("$ERROR", value));
+  EXPECT_EQ(store.LastError(), "");
+}
+
+TEST(DataValueStorage, ReferenceForms) {
+  auto dde = ParseDdeReference("srv|'my topic'!'item 1'");
+  ASSERT_TRUE(dde);
+  EXPECT_EQ(dde->service, "srv");
+  EXPECT_EQ(dde->topic, "my topic");
+  EXPECT_EQ(dde->item, "item 1");
+  dde = ParseDdeReference("\"a|b!c\"");
+  ASSERT_TRUE(dde);
+  EXPECT_EQ(dde->item, "c");
+  EXPECT_FALSE(ParseDdeReference("a!b|c"));
+  dde = ParseDdeReference("DDE('srv','top','itm')");
+  ASSERT_TRUE(dde);
+  EXPECT_EQ(dde->topic, "top");
+  EXPECT_FALSE(ParseDdeReference("DDE('srv','top')"));
+  EXPECT_FALSE(ParseDdeReference("DDE('srv','','itm')"));
+  auto opc = ParseOpcReference("OPC('Srv.1','a.b')");
+  ASSERT_TRUE(opc);
+  EXPECT_EQ(opc->server, "Srv.1");
+  EXPECT_EQ(opc->item, "a.b");
+  opc = ParseOpcReference("\"Srv@host::Chan.Tag\"");
+  ASSERT_TRUE(opc);
+  EXPECT_EQ(opc->server, "Srv");
+  EXPECT_EQ(opc->node, "host");
+  EXPECT_EQ(opc->item, "Chan.Tag");
+  EXPECT_FALSE(ParseOpcReference("a b::c"));
+  EXPECT_FALSE(ParseOpcReference("plain"));
+}
+
+TEST(DataValueStorage, DdeReadsThroughEveryForm) {
+  auto dde = std::make_shared<FakeDde>();
+  CDataValueStorage store(true, dde);
+  EXPECT_EQ(Eval("DDE('srv','top','itm')", store), "v:itm");
+  EXPECT_EQ(Eval("VAR('DDE($'srv$',$'top$',$'itm$')')", store), "v:itm");
+  EXPECT_EQ(Eval("VAR('srv|top!itm')", store), "v:itm");
+  ASSERT_EQ(dde->calls.size(), 3u);
+  for (const auto& call : dde->calls) EXPECT_EQ(call, "req srv|top|itm");
+  // A part left empty fails at once, without a message.
+  EXPECT_EQ(Eval("DDE('srv','','itm')", store), "");
+  std::string value;
+  EXPECT_FALSE(store.Get("$ERROR", value));
+  EXPECT_EQ(dde->calls.size(), 3u);
+  // A failed read yields "" and tells why in $ERROR; the evaluation succeeds.
+  EXPECT_EQ(Eval("DDE('bad','t','i')", store), "");
+  ASSERT_TRUE(store.Get("$ERROR", value));
+  EXPECT_EQ(value, "Der Wert DDE('bad','t','i') konnte nicht gelesen werden (00004009)");
+}
+
+TEST(DataValueStorage, DdeWritesAndExecutes) {
+  auto dde = std::make_shared<FakeDde>();
+  CDataValueStorage store(true, dde);
+  EXPECT_EQ(Eval("DDE('s','t','i') := 5; DDEEXEC('s','t','[go]')", store), "1");
+  EXPECT_EQ(Eval("DDEEXEC('bad','t','[go]')", store), "0");
+  std::string value;
+  ASSERT_TRUE(store.Get("$ERROR", value));
+  EXPECT_EQ(value, "Das DDE-Kommando \"bad|t([go])\" konnte nicht ausgef\xFChrt werden (00004009)");
+  store.SetRouted("s|t!routed", "x");
+  store.SetRouted("$MESSAGE", "text");
+  EXPECT_EQ(dde->calls, (std::vector<std::string>{"poke s|t|i=5", "exec s|t|[go]", "exec bad|t|[go]",
+                                                  "poke s|t|routed=x"}));
+  EXPECT_TRUE(store.Get("$MESSAGE", value));
+  // Skipped branches send nothing.
+  EXPECT_EQ(Eval("IF 0 THEN DDE('s','t','i') := 1; DDEEXEC('s','t','c'); x := DDE('s','t','i') END_IF; 1",
+                 store),
+            "1");
+  EXPECT_EQ(dde->calls.size(), 4u);
+}
+
+TEST(DataValueStorage, WithoutDdeLayerConnectionsFailWithCodeZero) {
+  CDataValueStorage store(true);
+  EXPECT_EQ(Eval("DDE('s','t','i')", store), "");
+  EXPECT_EQ(store.LastError(), "Der Wert DDE('s','t','i') konnte nicht gelesen werden (00000000)");
+  EXPECT_EQ(Eval("OPC('Srv','Tag')", store), "");
+  EXPECT_EQ(store.LastError(),
+            "Der Wert OPC('Srv','Tag') konnte nicht gelesen werden, Could not load OPC.Automation");
+  // Without external references the forms are plain names.
+  CDataValueStorage plain(false);
+  EXPECT_EQ(Eval("VAR('s|t!i')", plain), "");
+  EXPECT_EQ(plain.LastError(), "");
+}
+
+TEST(DataValueStorage, OpcReadsAndWrites) {
+  auto opc = std::make_shared<FakeOpc>();
+  CDataValueStorage store(true, nullptr, opc);
+  EXPECT_EQ(Eval("OPC('Srv','Tag') + 1", store), "43");
+  EXPECT_EQ(Eval("VAR('Srv@node::Tag')", store), "42");
+  EXPECT_EQ(Eval("OPC('bad','Tag') := 'x'", store), "x");
+  EXPECT_EQ(store.LastError(), "Der Wert OPC('bad','Tag') konnte nicht gesetzt werden, Unknown:x");
+  EXPECT_EQ(opc->calls, (std::vector<std::string>{"read Srv@::Tag", "read Srv@node::Tag",
+                                                  "write bad@::Tag=x"}));
+}
+
+TEST(DataValueStorage, ConcurrentEvaluationsAndPublishing) {
+  CDataValueStorage store(false);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&store, t] {
+      for (int i = 0; i < 200; ++i) {
+        std::string result;
+        std::string name = "v" + std::to_string(t);
+        EvaluateExpression(name + " := " + std::to_string(i) + "; " + name + " + 1", store, result);
+        EXPECT_EQ(result, std::to_string(i + 1));
+        store.SetRouted("$INPORT", "COM" + std::to_string(t));
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  std::string value;
+  EXPECT_TRUE(store.Get("v3", value));
+  EXPECT_EQ(value, "199");
+}
+
+}  // namespace
+}  // namespace meldrix

@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ExprTestSupport.h"
+
+namespace meldrix {
+namespace {
+
+using test::Eval;
+
+TEST(ExprEvaluation, ArithmeticAndTypes) {
+  EXPECT_EQ(Eval("1 + 2"), "3");
+  EXPECT_EQ(Eval("7 / 2"), "3");
+  EXPECT_EQ(Eval("7.0 / 2"), "3.5");
+  EXPECT_EQ(Eval("7 / 0"), "0");
+  EXPECT_EQ(Eval("7.5 / 0"), "0");
+  EXPECT_EQ(Eval("-7 MOD 3"), "-1");
+  EXPECT_EQ(Eval("7 MOD 0"), "0");
+  EXPECT_EQ(Eval("2 ** 10"), "1024");
+  EXPECT_EQ(Eval("'3' + '4'"), "7");
+  EXPECT_EQ(Eval("'0x1F' * 1"), "0");    // a string meets an integer: both real, "0x" reads as 0
+  EXPECT_EQ(Eval("SHL('0x1F', 0)"), "31"); // to integer: automatic base
+  EXPECT_EQ(Eval("SHL(' 017', 0)"), "15");
+  EXPECT_EQ(Eval("1e20 * 1.0"), "ERR:Syntaxfehler @5");  // the integer 1 and the identifier e20
+  EXPECT_EQ(Eval("100000.0 * 1000000"), "1e+011");
+  EXPECT_EQ(Eval("2.5"), "2.5");
+  EXPECT_EQ(Eval("-3"), "-3");
+}
+
+TEST(ExprEvaluation, IntegerEdgesWrapInsteadOfOverflowing) {
+  EXPECT_EQ(Eval("2147483647 + 1"), "-2147483648");
+  EXPECT_EQ(Eval("(0 - 2147483647 - 1) / (0 - 1)"), "-2147483648");
+  EXPECT_EQ(Eval("(0 - 2147483647 - 1) MOD (0 - 1)"), "0");
+  EXPECT_EQ(Eval("65536 * 65536"), "0");
+}
+
+TEST(ExprEvaluation, EveryBinaryOperatorHasItsOwnLevel) {
+  EXPECT_EQ(Eval("10 - 2 + 3"), "5");   // 10 - (2 + 3)
+  EXPECT_EQ(Eval("8 / 2 * 2"), "2");    // 8 / (2 * 2)
+  EXPECT_EQ(Eval("10 + 4 MOD 3"), "11");
+  EXPECT_EQ(Eval("7 MOD 4 / 2"), "1");  // 7 MOD (4 / 2)
+  EXPECT_EQ(Eval("2 * 3 ** 2"), "18");
+  EXPECT_EQ(Eval("-2 ** 2"), "-4");     // -(2 ** 2)
+  EXPECT_EQ(Eval("-2 * 3"), "-6");
+  EXPECT_EQ(Eval("1 OR 2 XOR 3 AND 1"), "3");
+  EXPECT_EQ(Eval("6 & 3"), "2");
+  EXPECT_EQ(Eval("NOT 0 + 1"), "2");    // (NOT 0) + 1
+  EXPECT_EQ(Eval("NOT 1 = 0"), "1");
+}
+
+TEST(ExprEvaluation, ComparisonsAreNonAssociative) {
+  EXPECT_EQ(Eval("'abc' = 'abc'"), "1");
+  EXPECT_EQ(Eval("'abc' = 'ABC'"), "0");
+  EXPECT_EQ(Eval("'10' < '9'"), "0");
+  EXPECT_EQ(Eval("'abc' <> 'abd'"), "1");
+  EXPECT_EQ(Eval("1 = 1.0"), "1");
+  EXPECT_EQ(Eval("1 < 2 < 3"), "ERR:Syntaxfehler @8");
+  EXPECT_EQ(Eval("1 = 1 = 1"), "ERR:Syntaxfehler @7");
+  EXPECT_EQ(Eval("2 = 2 <> 2"), "1");   // (2 = 2) <> 2
+  EXPECT_EQ(Eval("2 <> 2 = 2"), "1");   // 2 <> (2 = 2)
+}
+
+TEST(ExprEvaluation, StatementsAndVariables) {
+  CDataValueStorage store(false);
+  EXPECT_EQ(Eval("x := 5; x * 2", store), "10");
+  std::string value;
+  ASSERT_TRUE(store.Get("x", value));
+  EXPECT_EQ(value, "5");
+  EXPECT_EQ(Eval("y := 2.50; y", store), "2.5");
+  EXPECT_EQ(Eval("a[ 1 ] := 'one'; a[1]", store), "one");
+  EXPECT_TRUE(store.Get("a[1]", value));
+  EXPECT_EQ(Eval("VAR('a[1]')", store), "one");
+  EXPECT_EQ(Eval("x := 'a'; CLRVAR('x'); x", store), "");
+  EXPECT_EQ(Eval("1;;2;", store), "2");
+  EXPECT_EQ(Eval("DBFIELD('k') := 3; DBFIELD('k')", store), "3");
+  EXPECT_TRUE(store.Get("DB_k", value));
+}
+
+TEST(ExprEvaluation, SystemVariablesAreReadOnly) {
+  CDataValueStorage store(false);
+  EXPECT_EQ(Eval("$TIME := 1", store), "ERR:Systemvariablen sind schreibgesch\xFCtzt @10");
+  std::string value;
+  EXPECT_EQ(Eval("$X[1] := 1; 5", store).substr(0, 4), "ERR:");
+  EXPECT_FALSE(store.Get("$X[1]", value));
+  // In a string literal "$$" is the dollar sign itself ('$X' would be "X").
+  EXPECT_EQ(Eval("VAR('$$X') := 1; VAR('$$X')", store), "1");
+  EXPECT_TRUE(store.Get("$X", value));
+}
+
+TEST(ExprEvaluation, IfStatementRunsOneBranch) {
+  CDataValueStorage store(false);
+  EXPECT_EQ(Eval("IF 1 THEN a := 1; ELSE a := 2; END_IF; a", store), "1");
+  EXPECT_EQ(Eval("IF 0 THEN a := 1; ELSE a := 2; END_IF; a", store), "2");
+  EXPECT_EQ(Eval("IF 0 THEN a := 1 ELSIF 1 THEN a := 3 ELSIF 1 THEN a := 4 ELSE a := 5 END_IF; a",
+                store),
+            "3");
+  EXPECT_EQ(Eval("IF 1 THEN 'a' ELSE 'b' END_IF"), "a");
+  EXPECT_EQ(Eval("IF 0 THEN 'a' ELSE 'b' END_IF"), "b");
+  // Nested: the inner IF of a skipped branch never runs, whatever its condition.
+  EXPECT_EQ(Eval("b := 0; IF 0 THEN IF 1 THEN b := 1 END_IF ELSE IF 0 THEN b := 2 ELSE b := 3 "
+                "END_IF END_IF; b",
+                store),
+            "3");
+  // Statements after END_IF run.
+  EXPECT_EQ(Eval("IF 0 THEN c := 1 END_IF; c := 9; c", store), "9");
+}
+
+TEST(ExprEvaluation, SkippedBranchesReadZeroAndWriteNothing) {
+  CDataValueStorage store(false);
+  store.Set("v", "7");
+  // In the skipped branch v reads as 0, the assignment does nothing.
+  EXPECT_EQ(Eval("IF 0 THEN w := v ELSE w := 'x' END_IF; w", store), "x");
+  EXPECT_EQ(Eval("IF 1 THEN w := v ELSIF v = 7 THEN w := 'no' END_IF; w", store), "7");
+  // A chosen branch makes the later conditions read under the skip flag.
+  EXPECT_EQ(Eval("IF 1 THEN 1 ELSIF CLRVAR('v') = 0 THEN 2 END_IF", store).substr(0, 4), "ERR:");
+}
+
+TEST(ExprEvaluation, SyntaxErrorsAndPositions) {
+  EXPECT_EQ(Eval(" "), "ERR:Syntaxfehler @1");
+  EXPECT_EQ(Eval("(* only *)"), "ERR:Syntaxfehler @10");
+  EXPECT_EQ(Eval("1 +"), "ERR:Syntaxfehler @3");
+  EXPECT_EQ(Eval("MID('a')"), "ERR:Syntaxfehler @8");
+  EXPECT_EQ(Eval("x := "), "ERR:Syntaxfehler @5");
+  EXPECT_EQ(Eval("1 # 2"), "ERR:Ung\xFCltiges Zeichen '#'=23H @3");
+  EXPECT_EQ(Eval("IF 1 THEN END_IF"), "ERR:Syntaxfehler @16");
+}
+
+TEST(ExprEvaluation, ParserStackIsLimited) {
+  std::string deep(200, '(');
+  deep += "1";
+  deep += std::string(200, ')');
+  EXPECT_EQ(Eval(deep).substr(0, 25), "ERR:Parser stack overflow");
+  std::string fits(60, '(');
+  fits += "1";
+  fits += std::string(60, ')');
+  EXPECT_EQ(Eval(fits), "1");
+}
+
+TEST(ExprEvaluation, ErrorIsKeptInTheStore) {
+  CDataValueStorage store(false);
+  std::string result = "untouched", error;
+  EXPECT_FALSE(EvaluateExpression("1 +", store, result, &error));
+  EXPECT_EQ(error, "Syntaxfehler @3");
+  std::string value;
+  ASSERT_TRUE(store.Get("$ERROR", value));
+  EXPECT_EQ(value, "Syntaxfehler @3");
+  EXPECT_EQ(store.LastError(), "Syntaxfehler @3");
+  EXPECT_TRUE(EvaluateExpression("1", store, result));
+  EXPECT_FALSE(store.Get("$ERROR", value));
+  EXPECT_TRUE(EvaluateExpression("", store, result));
+  EXPECT_EQ(result, "1");  // empty text: result untouched
+}
+
+TEST(ExprEvaluation, ConcatAndSel) {
+  EXPECT_EQ(Eval("CONCAT('a', 1, 2.5)"), "a12.5");
+  EXPECT_EQ(Eval("CONCAT(1 + 1) * 2"), "4");
+  EXPECT_EQ(Eval("SEL(1, 'yes', 'no')"), "yes");
+  EXPECT_EQ(Eval("SEL(0, 'yes', 'no')"), "no");
+  EXPECT_EQ(Eval("SEL('0', 1, 2) + 1"), "3");
+}
+
+}  // namespace
+}  // namespace meldrix

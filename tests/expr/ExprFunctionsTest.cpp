@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "ExprTestSupport.h"
+#include "expr/ExprFormat.h"
+#include "platform/Dio.h"
+#include "platform/UserInterface.h"
+
+namespace meldrix {
+namespace {
+
+using test::Eval;
+
+TEST(ExprFunctions, TextPositionsAndLimits) {
+  EXPECT_EQ(Eval("LEN('abc')"), "3");
+  EXPECT_EQ(Eval("LEN(12.5)"), "4");
+  EXPECT_EQ(Eval("MID('abcdef', 3)"), "cdef");
+  EXPECT_EQ(Eval("MID('abcdef', 3, 2)"), "cd");
+  EXPECT_EQ(Eval("MID('abcdef', 5, 99)"), "ef");
+  EXPECT_EQ(Eval("MID('abc', 4)"), "");
+  EXPECT_EQ(Eval("MID('abc', 0)"), "");
+  EXPECT_EQ(Eval("MID('abc', 1, 0)"), "");
+  EXPECT_EQ(Eval("LEFT('abc', 5)"), "abc");
+  EXPECT_EQ(Eval("LEFT('abc', -1)"), "");
+  EXPECT_EQ(Eval("RIGHT('abc', 0)"), "");
+  EXPECT_EQ(Eval("RIGHT('abc', 2)"), "bc");
+  EXPECT_EQ(Eval("RIGHT('abc', 2147483647)"), "abc");
+  EXPECT_EQ(Eval("FIND('abcabc', 'ca')"), "3");
+  EXPECT_EQ(Eval("FIND('abc', 'x')"), "0");
+  EXPECT_EQ(Eval("FIND('abc', '')"), "1");
+}
+
+TEST(ExprFunctions, ReplaceAndReplaceAll) {
+  EXPECT_EQ(Eval("REPLACE('abcdef', 'XY', 2, 2)"), "aXYdef");
+  EXPECT_EQ(Eval("REPLACE('abcdef', 'XYZ', 2, 2)"), "aXYdef");
+  EXPECT_EQ(Eval("REPLACE('abcdef', 'XY', 2, 5)"), "abcdef");  // would reach the end
+  EXPECT_EQ(Eval("REPLACE('abcdef', 'XY', 0, 2)"), "abcdef");
+  EXPECT_EQ(Eval("REPLACE('abcdef', 'XY', 2147483647, 2147483647)"), "abcdef");
+  EXPECT_EQ(Eval("REPLACEALL('a.b.c', '.', '/')"), "a/b/c");
+  EXPECT_EQ(Eval("REPLACEALL('aaa', 'aa', 'b')"), "ba");
+  EXPECT_EQ(Eval("REPLACEALL('abc', '', 'x')"), "abc");
+}
+
+TEST(ExprFunctions, CaseMappingUsesWindows1252) {
+  EXPECT_EQ(Eval("UPPERCASE('stra\xDF" "e \xE4\xF6\xFC')"), "STRA\xDF" "E \xC4\xD6\xDC");
+  EXPECT_EQ(Eval("LOWERCASE('\xC4" "Bc')"), "\xE4" "bc");
+}
+
+TEST(ExprFunctions, GetCsv) {
+  EXPECT_EQ(Eval("GETCSV('a;b;c', 2)"), "b");
+  EXPECT_EQ(Eval("GETCSV('\"x,y\",z', 1)"), "x,y");
+  EXPECT_EQ(Eval("GETCSV('a,b', 3)"), "");
+  EXPECT_EQ(Eval("GETCSV('a,b', 0)"), "");
+  EXPECT_EQ(Eval("GETCSV('a|b|c', 3, '|x')"), "c");
+  EXPECT_EQ(Eval("GETCSV('a,b;c', 2, '')"), "b;c");
+}
+
+TEST(ExprFunctions, FormatPictures) {
+  EXPECT_EQ(FormatNumber(3.14159, "0.00"), "3.14");
+  EXPECT_EQ(FormatNumber(5, "+00"), "+05");
+  EXPECT_EQ(FormatNumber(5, "-00"), " 05");
+  EXPECT_EQ(FormatNumber(-5, "+00"), "-05");
+  EXPECT_EQ(FormatNumber(123, "0*"), "##");
+  EXPECT_EQ(FormatNumber(123, "0*.00"), "##.##");
+  EXPECT_EQ(FormatNumber(12, "0*"), "12");
+  EXPECT_EQ(FormatNumber(2.5, ""), "2.5");
+  EXPECT_EQ(FormatNumber(2.5, "abc"), "2.5");
+  EXPECT_EQ(FormatNumber(5, "###0"), "   5");
+  EXPECT_EQ(FormatNumber(5, "0000"), "0005");
+  EXPECT_EQ(FormatNumber(12345, "00"), "12345");  // every digit is kept
+  EXPECT_EQ(FormatNumber(0.25, "#.0"), "0.3");
+  EXPECT_EQ(FormatNumber(2.7, "0"), "2");          // no fraction picture: truncated
+  // The rounding carries into the integer digits, and "#" drops only zeros
+  // that no written digit follows.
+  EXPECT_EQ(FormatNumber(1.999, "0.00"), "2.00");
+  EXPECT_EQ(FormatNumber(1.05, "0.##"), "1.05");
+  EXPECT_EQ(FormatNumber(1.5, "0.##"), "1.5");
+  EXPECT_EQ(FormatNumber(2.0, "0.##"), "2.");
+  EXPECT_EQ(FormatNumber(1e20, "0"), "100000000000000000000");
+  EXPECT_EQ(Eval("FORMAT('3.14159', '0.0')"), "3.1");
+}
+
+TEST(ExprFunctions, RegExpSelShiftsAndConcat) {
+  EXPECT_EQ(Eval("REGEXP('abbbc', '(b+)', '<\\1>')"), "<bbb>");
+  EXPECT_EQ(Eval("REGEXP('abbbc', 'b+', '&&')"), "bbbbbb");
+  EXPECT_EQ(Eval("REGEXP('abc', 'x', '&')"), "");
+  EXPECT_EQ(Eval("REGEXP('abc', '(a', '&')"), "?REGEXP?");
+  EXPECT_EQ(Eval("SHR(-1, 28)"), "15");
+  EXPECT_EQ(Eval("SHL(1, 33)"), "2");
+  EXPECT_EQ(Eval("SHL(1, 31)"), "-2147483648");
+}
+
+TEST(ExprFunctions, EvalWorksOnACopyOfTheVariables) {
+  CDataValueStorage store(false);
+  store.Set("x", "7");
+  EXPECT_EQ(Eval("EVAL('x := 2; x * 3')", store), "6");
+  std::string value;
+  ASSERT_TRUE(store.Get("x", value));
+  EXPECT_EQ(value, "7");
+  EXPECT_EQ(Eval("EVAL('x + 1')", store), "8");
+  EXPECT_EQ(Eval("EVAL('1 +')", store), "");           // errors are not reported
+  EXPECT_EQ(Eval("EVAL('5; 1 +')", store), "5");       // the last reduced statement
+  // A token longer than EVAL's 100-byte buffer aborts the inner run only.
+  EXPECT_EQ(Eval("EVAL(CONCAT('LEN($'', '" + std::string(120, 'a') + "', '$')'))", store), "");
+  // An expression that evaluates itself does not recurse without end.
+  store.Set("self", "EVAL(self)");
+  EXPECT_EQ(Eval("EVAL(self)", store), "");
+}
+
+TEST(ExprFunctions, NoActionFunctionsParseAndYieldFixedValues) {
+  CDataValueStorage store(false);
+  EXPECT_EQ(Eval("DBREAD('a', 'b', 'c', 'd')", store), "");
+  EXPECT_EQ(Eval("DBREAD('a', 'b', 'c', 'd', 'e', 5)", store), "");
+  EXPECT_EQ(Eval("DBLOOKUP('a', 'b', 'c')", store), "");
+  EXPECT_EQ(Eval("WAKEONLAN('a', 'b', 'c', 9)", store), "0");
+  EXPECT_EQ(Eval("DBUPDATE('a', 'b', 'c', 'd', 'e') + DBCOUNT('a','b','c')", store), "0");
+  EXPECT_EQ(Eval("CONCAT(PING('h'), SNMP('h', MIB2), DBXML('a','b'), DBTABLE('a','b','c','d'))", store), "");
+  EXPECT_EQ(Eval("DBEXEC('a','b') + DBWRITE('a','b')", store), "0");
+  EXPECT_EQ(Eval("DBREAD('a', 'b', 'c')", store), "ERR:Syntaxfehler @21");
+  EXPECT_EQ(store.Count(), 1u);  // only $ERROR
+}
+
+TEST(ExprFunctions, FileTextModesAndErrorMarks) {
+  namespace fs = std::filesystem;
+  fs::path dir = fs::temp_directory_path() / ("meldrix-filetext-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  std::string file = (dir / "t.txt").string();
+  std::ofstream(file, std::ios::binary) << "one\r\ntwo\r\nthree";
+  std::string lf = (dir / "lf.txt").string();
+  std::ofstream(lf, std::ios::binary) << "first\nsecond\n";
+  CDataValueStorage store(false);
+  store.Set("f", file);
+  store.Set("g", lf);
+  EXPECT_EQ(Eval("FILETEXT(f)", store), "one");
+  EXPECT_EQ(Eval("FILETEXT(f, FT_NoCrLf)", store), "one two three");
+  EXPECT_EQ(Eval("FILETEXT(f, FT_AllLines)", store), "one\r\ntwo\r\nthree");
+  EXPECT_EQ(Eval("FILETEXT(f, 7)", store), "one");
+  EXPECT_EQ(Eval("FILETEXT(g)", store), "first");
+  EXPECT_EQ(Eval("FILETEXT(g, 1)", store), "first second ");
+
+  std::string missing = (dir / "missing.txt").string();
+  store.Set("m", missing);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Eval("FILETEXT(m)", store), "[#2][#2][#2]?[#2][#2][#2]:" + missing + "?");
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(190));
+  // Skipped: nothing is read and no time is spent.
+  EXPECT_EQ(Eval("IF 0 THEN FILETEXT(m) ELSE 'no' END_IF", store), "no");
+  fs::remove_all(dir);
+}
+
+class RecordingUi : public UserInterface {
+ public:
+  int MessageBox(const std::string& text, const std::string& title, unsigned style) override {
+    shown.push_back(title + "|" + text + "|" + std::to_string(style));
+    return kIdNo;
+  }
+  std::vector<std::string> shown;
+};
+
+TEST(ExprFunctions, MessageBoxOnlyWhenEvaluating) {
+  auto ui = std::make_shared<RecordingUi>();
+  SetUserInterface(ui);
+  CDataValueStorage store(false);
+  EXPECT_EQ(Eval("MESSAGEBOX('Alarm', 4)", store), "7");
+  EXPECT_EQ(Eval("IF 0 THEN MESSAGEBOX('no', 0) END_IF; 1", store), "1");
+  EXPECT_EQ(CheckExpression("MESSAGEBOX('no', 0)", store), 0);
+  ASSERT_EQ(ui->shown.size(), 1u);
+  EXPECT_EQ(ui->shown[0], "Meldrix|Alarm|4");
+  // A check shows its first error in a message box with the error icon.
+  EXPECT_EQ(CheckExpression("1 +", store), 3);
+  ASSERT_EQ(ui->shown.size(), 2u);
+  EXPECT_EQ(ui->shown[1], "Meldrix|Syntaxfehler|16");
+  SetUserInterface(nullptr);
+}
+
+TEST(ExprFunctions, DigitalOutputsAndImpulses) {
+  int64_t now = 1000;
+  auto bank = std::make_shared<SimulatedDioBank>(16, [&now] { return now; });
+  SetDio(bank);
+  CDataValueStorage store(false);
+  bank->SetInput(2, 1);
+  EXPECT_EQ(Eval("%I3 + %IX3 * 10 + %I1 * 100", store), "11");
+  EXPECT_EQ(Eval("%Q5 := 1; %QX5", store), "1");
+  EXPECT_EQ(bank->GetOutput(4), 1);
+  EXPECT_EQ(Eval("%Q5 := 0; %Q5", store), "0");
+  EXPECT_EQ(Eval("QIMPULSE(%Q2, 3)", store), "0");  // the state before the impulse
+  EXPECT_EQ(bank->GetOutput(1), 1);
+  now += 299;
+  EXPECT_EQ(bank->GetOutput(1), 1);
+  now += 1;
+  EXPECT_EQ(bank->GetOutput(1), 0);  // ended after 3 x 100 ms
+  bank->SetOutput(1, 1);
+  EXPECT_EQ(Eval("QIMPULSE(%Q2, -1)", store), "1");
+  EXPECT_EQ(bank->GetOutput(1), 0);
+  now += 100;
+  EXPECT_EQ(bank->GetOutput(1), 1);
+  // Skipped branches and checks switch nothing.
+  EXPECT_EQ(Eval("IF 0 THEN %Q7 := 1; QIMPULSE(%Q8, 5) END_IF; %Q7", store), "0");
+  EXPECT_EQ(CheckExpression("%Q7 := 1", store), 0);
+  EXPECT_EQ(bank->GetOutput(6), 0);
+  EXPECT_EQ(bank->GetOutput(7), 0);
+  EXPECT_EQ(Eval("%QA1 := '2.5'", store), "2.5");
+  EXPECT_EQ(Eval("%IA1 + %QA1", store), "0");
+  SetDio(nullptr);
+}
+
+TEST(ExprFunctions, ExecuteStartsACommand) {
+  namespace fs = std::filesystem;
+  fs::path marker = fs::temp_directory_path() / ("meldrix-exec-" + std::to_string(::getpid()));
+  fs::remove(marker);
+  CDataValueStorage store(false);
+  store.Set("cmd", "echo ok > '" + marker.string() + "'");
+  EXPECT_EQ(Eval("EXECUTE(cmd, 0)", store), "0");
+  for (int i = 0; i < 200 && !fs::exists(marker); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(fs::exists(marker));
+  fs::remove(marker);
+  EXPECT_EQ(Eval("IF 0 THEN EXECUTE(cmd) END_IF; 1", store), "1");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(fs::exists(marker));
+}
+
+}  // namespace
+}  // namespace meldrix
