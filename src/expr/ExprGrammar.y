@@ -307,7 +307,10 @@ namespace meldrix {
 
 int RunExprParser(yy_parse& parser, yy_scan& scanner) {
   mxexpr_pstate* state = mxexpr_pstate_new();
-  if (!state) return 2;
+  if (!state) {
+    mxexpr_error(parser, "memory exhausted");
+    return 2;
+  }
   int status = YYPUSH_MORE;
   while (status == YYPUSH_MORE) {
     ExprValue value{};

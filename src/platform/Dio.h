@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace meldrix {
@@ -22,12 +23,22 @@ class DioBank {
 };
 
 // A bank kept in memory. Impulses end when the clock has passed their end;
-// the state is brought up to date on every call, so no thread is needed.
+// the state is brought up to date on every call (and by Poll), so no thread
+// is needed.
+//
+// With a state file the bank is mirrored to it, so other programs and tests
+// can watch the outputs and drive the inputs. The file holds two lines, one
+// digit per channel, channel 1 first:
+//   I=0100...
+//   Q=0000...
+// The inputs are read from the file on every GetInput; the file is rewritten
+// (atomically) whenever an output changes.
 class SimulatedDioBank : public DioBank {
  public:
   using MillisecondClock = std::function<int64_t()>;
   // nowMs: monotonic milliseconds; defaults to the steady clock.
-  explicit SimulatedDioBank(int channels = 64, MillisecondClock nowMs = {});
+  explicit SimulatedDioBank(int channels = 64, MillisecondClock nowMs = {},
+                            std::string stateFile = "");
 
   int GetInput(int index) override;
   int GetOutput(int index) override;
@@ -36,6 +47,8 @@ class SimulatedDioBank : public DioBank {
 
   // Test and simulation side: drive an input.
   void SetInput(int index, int on);
+  // Ends the impulses that are due (the engine calls this from its loop).
+  void Poll();
 
  private:
   struct Channel {
@@ -45,11 +58,15 @@ class SimulatedDioBank : public DioBank {
     int64_t pulseEnd = 0;
   };
   Channel* At(int index);
-  void Update(Channel& channel);
+  bool Update(Channel& channel);  // true when the output changed
+  void LoadInputs();
+  void SaveState();
+  void MirrorOutputs();
 
   std::mutex lock_;
   std::vector<Channel> channels_;
   MillisecondClock now_;
+  std::string stateFile_;
 };
 
 // Process-wide bank (a simulated one unless replaced).

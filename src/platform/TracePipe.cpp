@@ -145,15 +145,16 @@ bool TracePipe::Open(const TraceEndpoint& endpoint, int ioTimeoutMs) {
     if (!FillUnixAddress(endpoint.path, addr)) return false;
     int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
+    SetIoTimeouts(fd, ioTimeoutMs);  // also bounds connect when the server's backlog is full
     if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
       close(fd);
       return false;
     }
     fd_ = fd;
-  } else {
-    fd_ = ConnectTcp(endpoint.host, endpoint.port, ioTimeoutMs);
-    if (fd_ < 0) return false;
+    return true;
   }
+  fd_ = ConnectTcp(endpoint.host, endpoint.port, ioTimeoutMs);
+  if (fd_ < 0) return false;
   SetIoTimeouts(fd_, ioTimeoutMs);
   return true;
 }

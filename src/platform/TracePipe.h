@@ -51,7 +51,7 @@ class TracePipe {
   // Connects to a listening server; false (and closed) when there is none.
   // Sending and receiving give up after ioTimeoutMs so a stuck server cannot
   // stall the program.
-  bool Open(const TraceEndpoint& endpoint, int ioTimeoutMs = 1000);
+  bool Open(const TraceEndpoint& endpoint, int ioTimeoutMs = 500);
   bool IsOpen() const { return fd_ >= 0; }
   void Close();
 

@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/PrivateProfile.h"
+
 namespace meldrix {
 
 namespace {
@@ -40,8 +42,8 @@ std::optional<std::string> FormatText(const char* format, va_list args) {
 
 // Section "TRAX", key "TraceServer" of the configuration file; "." is this machine.
 std::string TraceServerName(const std::string& configFile) {
-  (void)configFile;
-  return ".";
+  if (configFile.empty()) return ".";
+  return PrivateProfile::GetString(configFile, "TRAX", "TraceServer", ".");
 }
 
 }  // namespace

@@ -202,5 +202,20 @@ TEST(DataValueStorage, ConcurrentEvaluationsAndPublishing) {
   EXPECT_EQ(value, "199");
 }
 
+TEST(DataValueStorage, SeparateStoresEvaluateInParallel) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      CDataValueStorage store(false);
+      for (int i = 0; i < 300; ++i) {
+        std::string expected = std::to_string(t * 1000 + i);
+        EXPECT_EQ(Eval("IF 1 THEN v := " + expected + " END_IF; CONCAT(v, EVAL('1'))", store),
+                  expected + "1");
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+}
+
 }  // namespace
 }  // namespace meldrix

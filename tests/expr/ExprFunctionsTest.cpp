@@ -230,3 +230,35 @@ TEST(ExprFunctions, ExecuteStartsACommand) {
 
 }  // namespace
 }  // namespace meldrix
+
+namespace meldrix {
+namespace {
+
+TEST(ExprFunctions, IniLookupAndIniWrite) {
+  namespace fs = std::filesystem;
+  fs::path dir = fs::temp_directory_path() / ("meldrix-ini-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  std::string file = (dir / "values.ini").string();
+  std::ofstream(file, std::ios::binary) << "; comment\r\n[Alarm]\r\nLevel = \"3\"\r\n";
+  CDataValueStorage store(false);
+  store.Set("f", file);
+  EXPECT_EQ(test::Eval("INILOOKUP('alarm', f, 'LEVEL')", store), "3");
+  EXPECT_EQ(test::Eval("INILOOKUP('Alarm', f, 'missing')", store), "");
+  EXPECT_EQ(test::Eval("INIWRITE(f, 'Counts', 'Fire', 1 + 1)", store), "1");
+  EXPECT_EQ(test::Eval("INILOOKUP('Counts', f, 'Fire') + 1", store), "3");
+  // Skipped: nothing is written, the result is 1.
+  EXPECT_EQ(test::Eval("IF 0 THEN x := INIWRITE(f, 'Counts', 'Fire', 9) END_IF; "
+                       "INILOOKUP('Counts', f, 'Fire')",
+                       store),
+            "2");
+  std::ifstream in(file, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.substr(0, 11), "; comment\r\n");
+  EXPECT_EQ(test::Eval("INIWRITE((* a folder that does not exist *) CONCAT(f, '/no/x.ini'), 'a', 'b', 'c')",
+                       store),
+            "0");
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace meldrix

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include "sources/FakeProtocolPort.h"
+#include "sources/IlperProtocol.h"
+#include "platform/LocaleInfo.h"
+#include "util/Clock.h"
+#include "util/TraceToolRunner.h"
+
+namespace meldrix {
+namespace {
+
+constexpr char STX = 0x02, ETX = 0x03, RS = 0x1E;
+using Lines = std::vector<std::string>;
+
+uint16_t Crc(const std::string& bytes) {
+  uint16_t crc = 0xFFFF;
+  for (char c : bytes) crc = IlperProtocol::Crc16Modbus(crc, static_cast<unsigned char>(c));
+  return crc;
+}
+
+std::string Body(const Lines& fields) {
+  std::string body(1, STX);
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) body += RS;
+    body += fields[i];
+  }
+  return body + ETX;
+}
+
+std::string Telegram(const Lines& fields, bool highByteFirst = false) {
+  std::string body = Body(fields);
+  uint16_t crc = Crc(body);
+  char low = static_cast<char>(crc & 0xFF), high = static_cast<char>(crc >> 8);
+  return highByteFirst ? body + high + low : body + low + high;
+}
+
+class IlperProtocolTest : public ::testing::Test {
+ protected:
+  Lines Feed(const std::string& bytes) { return FeedAll(decoder_, port_, bytes); }
+
+  FakeProtocolPort port_;
+  IlperProtocol decoder_{IlperProtocol::TimeStamps::Local, [this] { port_.events.push_back("pending"); }};
+};
+
+TEST_F(IlperProtocolTest, ChecksumIsCrc16Modbus) {
+  EXPECT_EQ(Crc("123456789"), 0x4B37);
+}
+
+TEST_F(IlperProtocolTest, GoodTelegramIsAcknowledgedAfterThePendingEventsAndJoined) {
+  Lines lines = Feed(Telegram({"A1", "zz", "Brand", "Halle 3", "77"}));
+  EXPECT_EQ(lines, (Lines{"A1;zz;Brand;Halle 3;77"}));
+  EXPECT_EQ(port_.events, (Lines{"pending", "ACK", "flush"}));
+  EXPECT_FALSE(decoder_.InTelegram());
+}
+
+TEST_F(IlperProtocolTest, WrongChecksumOrFieldCountIsAnsweredWithNak) {
+  EXPECT_TRUE(Feed(Telegram({"A1", "zz", "Brand", "Halle 3", "77"}, true)).empty());
+  EXPECT_EQ(port_.events, (Lines{"NAK", "flush"}));
+  port_.events.clear();
+  EXPECT_TRUE(Feed(Telegram({"1", "2", "3", "4"})).empty());
+  EXPECT_TRUE(Feed(Telegram({"1", "2", "3", "4", "5", "6", "7"})).empty());
+  EXPECT_EQ(port_.events, (Lines{"NAK", "flush", "NAK", "flush"}));
+}
+
+TEST_F(IlperProtocolTest, StxRestartsTheTelegramInAnyState) {
+  // Inside the fields.
+  std::string good = Telegram({"a", "t", "c", "d", "e"});
+  EXPECT_EQ(Feed(good.substr(0, 6) + good), (Lines{"a;t;c;d;e"}));
+  EXPECT_EQ(port_.events, (Lines{"pending", "ACK", "flush"}));
+
+  // A checksum byte of 0x02 drops the telegram without an answer.
+  port_.events.clear();
+  std::string text = "x";
+  for (int i = 0; i < 100000 && (Crc(Body({text, "t", "c", "d", "e"})) & 0xFF) != 0x02; ++i) text = std::to_string(i);
+  std::string unlucky = Telegram({text, "t", "c", "d", "e"});
+  ASSERT_EQ(unlucky[unlucky.size() - 2], STX);
+  EXPECT_TRUE(Feed(unlucky).empty());
+  EXPECT_TRUE(port_.events.empty());
+  EXPECT_TRUE(decoder_.InTelegram());  // the 0x02 began a new one
+  EXPECT_EQ(Feed(good), (Lines{"a;t;c;d;e"}));
+}
+
+TEST_F(IlperProtocolTest, FieldsWithTheSeparatorAreQuoted) {
+  EXPECT_EQ(Feed(Telegram({"a;b", "t", "say \"hi\";now", "", "e"})),
+            (Lines{"\"a;b\";t;'say \"hi\";now';;e"}));
+}
+
+TEST_F(IlperProtocolTest, OverlongTelegramIsRefusedWithoutGrowingWithoutBound) {
+  std::string huge(IlperProtocol::kMaxTelegram, 'x');
+  EXPECT_TRUE(Feed(Telegram({huge, "t", "c", "d", "e"})).empty());
+  EXPECT_EQ(port_.events, (Lines{"NAK", "flush"}));
+  port_.events.clear();
+  // Right at the limit it still passes.
+  std::string longest(IlperProtocol::kMaxTelegram - 4 - 4, 'y');
+  EXPECT_EQ(Feed(Telegram({longest, "t", "c", "d", "e"})), (Lines{longest + ";t;c;d;e"}));
+}
+
+TEST_F(IlperProtocolTest, PumpKeepsAskingWhileInsideATelegram) {
+  std::string good = Telegram({"a", "t", "c", "d", "e"});
+  port_.Queue(good.substr(0, good.size() - 1));
+  Lines lines;
+  ProtocolLineSink sink = [&](std::string line) { lines.push_back(std::move(line)); };
+  EXPECT_TRUE(PumpProtocol(port_, decoder_, sink));
+  EXPECT_TRUE(lines.empty());
+  port_.Queue(good.substr(good.size() - 1));
+  EXPECT_FALSE(PumpProtocol(port_, decoder_, sink));
+  EXPECT_EQ(lines, (Lines{"a;t;c;d;e"}));
+}
+
+// A fixed clock one hour east of UTC and the German locale formats.
+class IlperTimeStampTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetClock(std::make_shared<FixedClock>(1'700'000'000, 3600));
+    SetUserLocale(FixedLocaleInfo::German());
+  }
+  void TearDown() override {
+    SetClock(nullptr);
+    SetUserLocale(nullptr);
+  }
+  Lines Decode(IlperProtocol::TimeStamps timeStamps, const Lines& fields) {
+    IlperProtocol decoder(timeStamps, nullptr);
+    FakeProtocolPort port;
+    return FeedAll(decoder, port, Telegram(fields));
+  }
+};
+
+TEST_F(IlperTimeStampTest, SecondFieldOfFiveAndThirdOfSixIsTheTimeStamp) {
+  EXPECT_EQ(Decode(IlperProtocol::TimeStamps::Local, {"A1", "5FEE6600", "Brand", "Halle 3", "77"}),
+            (Lines{"A1;01.01.2021 00:00:00;Brand;Halle 3;77"}));
+  EXPECT_EQ(Decode(IlperProtocol::TimeStamps::Local, {"A1", "B2", "5fee6601", "Brand", "Halle 3", "77"}),
+            (Lines{"A1;B2;01.01.2021 00:00:01;Brand;Halle 3;77"}));
+}
+
+TEST_F(IlperTimeStampTest, UtcStampsMoveByTheLocalOffset) {
+  EXPECT_EQ(Decode(IlperProtocol::TimeStamps::Utc, {"A", "0", "c", "d", "e"}),
+            (Lines{"A;01.01.1970 01:00:00;c;d;e"}));
+  EXPECT_EQ(Decode(IlperProtocol::TimeStamps::Local, {"A", "0", "c", "d", "e"}),
+            (Lines{"A;01.01.1970 00:00:00;c;d;e"}));
+  // The largest 32-bit count.
+  EXPECT_EQ(Decode(IlperProtocol::TimeStamps::Utc, {"A", "FFFFFFFF", "c", "d", "e"}),
+            (Lines{"A;07.02.2106 07:28:15;c;d;e"}));
+}
+
+// Central European rules for 2021: +2 h from 28 March 01:00 UTC to 31 October 01:00 UTC.
+class BerlinClock2021 : public Clock {
+ public:
+  std::int64_t NowUtcSeconds() const override { return 1625097600; }  // 1 July 2021, summer
+  int UtcOffsetSeconds(std::int64_t t) const override {
+    return (t >= 1616893200 && t < 1635642000) ? 7200 : 3600;
+  }
+};
+
+TEST_F(IlperTimeStampTest, UtcStampsUseTheOffsetInForceAtTheirOwnInstant) {
+  SetClock(std::make_shared<BerlinClock2021>());
+  // A stamp from winter, received in summer, shows winter time.
+  EXPECT_EQ(Decode(IlperProtocol::TimeStamps::Utc, {"A", "5FEE6600", "c", "d", "e"}),
+            (Lines{"A;01.01.2021 01:00:00;c;d;e"}));
+  EXPECT_EQ(Decode(IlperProtocol::TimeStamps::Utc, {"A", "60DD0580", "c", "d", "e"}),
+            (Lines{"A;01.07.2021 02:00:00;c;d;e"}));
+}
+
+TEST_F(IlperTimeStampTest, FieldThatIsNoHexNumberIsKeptAsReceived) {
+  EXPECT_EQ(Decode(IlperProtocol::TimeStamps::Local, {"A", "12:30", "c", "d", "e"}),
+            (Lines{"A;12:30;c;d;e"}));
+  EXPECT_EQ(Decode(IlperProtocol::TimeStamps::Local, {"A", "", "c", "d", "e"}), (Lines{"A;;c;d;e"}));
+  EXPECT_EQ(Decode(IlperProtocol::TimeStamps::Local, {"A", "100000000", "c", "d", "e"}),
+            (Lines{"A;100000000;c;d;e"}));
+}
+
+class IlperTraceTest : public TraceToolFixture {};
+
+TEST_F(IlperTraceTest, TracesEveryStateAndByte) {
+  auto tool = StartTool({"0xC"});
+  FakeProtocolPort port;
+  IlperProtocol decoder(IlperProtocol::TimeStamps::Local, nullptr);
+  std::string bad = Body({"a", "b"}) + "\x01\x02";
+  FeedAll(decoder, port, "\x01" + bad);
+  TraceText("end");
+  std::string expected =
+      "Ilper(0)RX(01)\n"
+      "Ilper(0)RX(02)\n Ilper(0)\n Ilper(1)\n"
+      "Ilper(1)RX(61)\n"
+      "Ilper(1)RX(1E)\n Ilper(1)\n"
+      "Ilper(1)RX(62)\n"
+      "Ilper(1)RX(03)\n Ilper(2)\n"
+      "Ilper(2)RX(01)\n Ilper(3)\n"
+      "Ilper(3)RX(02)\n Ilper(0)\n Ilper(1)\n"
+      "end\n";
+  EXPECT_EQ(tool->ReadUntil("end\n"), expected);
+
+  // The 0x02 began an empty telegram; end it with a wrong checksum.
+  FeedAll(decoder, port, std::string("\x03\x01\x01", 3));
+  TraceText("end2");
+  char crc[64];
+  std::snprintf(crc, sizeof crc, "Ilper invalid checksum (%04X)\n", Crc(std::string("\x02\x03", 2)));
+  std::string out = tool->ReadUntil("end2\n");
+  EXPECT_EQ(out.substr(expected.size()),
+            std::string("Ilper(1)RX(03)\n Ilper(2)\nIlper(2)RX(01)\n Ilper(3)\nIlper(3)RX(01)\n Ilper(0)\n") + crc +
+                "end2\n");
+  EXPECT_EQ(port.events, (Lines{"NAK", "flush"}));
+}
+
+}  // namespace
+}  // namespace meldrix
