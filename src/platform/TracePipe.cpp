@@ -56,6 +56,15 @@ bool ReceiveAll(int fd, char* data, size_t size) {
   return true;
 }
 
+// Trace texts may carry alarm texts: hand them only to a server of our own
+// user (or root), never to a socket someone else planted in a shared folder.
+bool PeerIsTrusted(int fd) {
+  ucred peer{};
+  socklen_t len = sizeof peer;
+  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0) return false;
+  return peer.uid == geteuid() || peer.uid == 0;
+}
+
 // Connects a TCP socket within timeoutMs; -1 when no server answers.
 int ConnectTcp(const std::string& host, uint16_t port, int timeoutMs) {
   addrinfo hints{};
@@ -146,7 +155,7 @@ bool TracePipe::Open(const TraceEndpoint& endpoint, int ioTimeoutMs) {
     int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
     SetIoTimeouts(fd, ioTimeoutMs);  // also bounds connect when the server's backlog is full
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || !PeerIsTrusted(fd)) {
       close(fd);
       return false;
     }
@@ -215,7 +224,18 @@ int ListenTraceEndpoint(const TraceEndpoint& endpoint, std::string& error) {
       return -1;
     }
     struct stat st{};
-    if (lstat(endpoint.path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) unlink(endpoint.path.c_str());
+    if (lstat(endpoint.path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) {
+      // A socket file left by a server that ended is replaced; a live one is not.
+      int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+      bool live = probe >= 0 && connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+      if (probe >= 0) close(probe);
+      if (live) {
+        error = endpoint.path + ": another trace server is listening there";
+        close(fd);
+        return -1;
+      }
+      unlink(endpoint.path.c_str());
+    }
     if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 16) != 0) {
       error = endpoint.path + ": " + std::strerror(errno);
       close(fd);

@@ -52,6 +52,14 @@ class TraceTool {
     close(out_);
   }
 
+  // Waits for the tool to end by itself; its exit status.
+  int WaitExit() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
   // Reads output until `needle` has appeared (or five seconds passed).
   std::string ReadUntil(const std::string& needle) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);

@@ -40,6 +40,13 @@ TEST_F(TraceToolFixture, ShowsTheTextsAndRawBytesItsMaskAsksFor) {
   EXPECT_EQ(out, " Siedle(1)\nRX 02 01 4A\nT\xC3\xBCrruf\nALERT 800000FF\n");
 }
 
+TEST_F(TraceToolFixture, SecondServerDoesNotTakeOverALiveSocket) {
+  auto first = StartTool({"0x4"});
+  TraceTool second({"0x8"});
+  EXPECT_EQ(second.WaitExit(), 1);
+  EXPECT_EQ(GetTraceMask(), 0x4u);
+}
+
 TEST_F(TraceToolFixture, SendsNothingTheMaskDoesNotAskFor) {
   TraceTool tool({"-c", "0x4"});
   ASSERT_TRUE(WaitForSocket(SocketPath()));
