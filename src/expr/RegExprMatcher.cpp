@@ -75,8 +75,9 @@ bool CRegMatcher::Push(const Choice& choice) {
 
 // Takes the next repetition count of a STAR/PLUS choice, longest first, whose
 // following byte can start the rest of the program.
-bool CRegMatcher::NextRepeatCandidate(Choice& choice, std::size_t& input) const {
+bool CRegMatcher::NextRepeatCandidate(Choice& choice, std::size_t& input) {
   while (choice.count >= choice.min) {
+    ++steps_;  // counted: a long run given back byte by byte is real work
     const std::size_t p = choice.pos + static_cast<std::size_t>(choice.count--);
     if (choice.nextByte < 0 ||
         (p < subject_.size() && static_cast<unsigned char>(subject_[p]) == choice.nextByte)) {
@@ -144,6 +145,7 @@ std::size_t CRegMatcher::Repeat(int node, std::size_t pos) {
       errorCode_ = kRegErrBadRepeat;
       return 0;
   }
+  steps_ += p - pos;
   return p - pos;
 }
 

@@ -19,7 +19,8 @@ struct RegMatchLimits {
   // Choice points held at once (about 40 bytes each). A group repeated with
   // "*" or "+", like "(a|b)*", keeps one or two per repetition.
   std::size_t maxChoicePoints = 1u << 18;
-  // Program nodes visited over all start positions of one match.
+  // Work of one match over all its start positions: program nodes visited
+  // plus bytes scanned and given back by simple repetitions.
   std::uint64_t maxSteps = 50'000'000;
 };
 
@@ -51,7 +52,7 @@ class CRegMatcher : public CRegProgramAccessor {
   bool TryAt(std::size_t pos);
   bool Interpret(int node, std::size_t pos, std::size_t& matchEnd);
   bool Backtrack(int& scan, std::size_t& input);
-  bool NextRepeatCandidate(Choice& choice, std::size_t& input) const;
+  bool NextRepeatCandidate(Choice& choice, std::size_t& input);
   std::size_t Repeat(int node, std::size_t pos);
   void SetGroup(std::ptrdiff_t& slot, std::ptrdiff_t value);
   bool Push(const Choice& choice);

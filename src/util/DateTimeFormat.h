@@ -41,7 +41,7 @@ std::string FormatClockTimeLocal(std::int64_t clockTime, unsigned flags);
 std::string FormatDatePicture(std::string_view picture, const DateTimeFields& f);
 std::string FormatTimePicture(std::string_view picture, const DateTimeFields& f, bool withSeconds);
 
-// ISO 8601 week number, 1 to 53.
+// ISO 8601 week number, 1 to 53; 0 for a value that is not valid.
 int IsoWeekNumber(const DateTime& value);
 int IsoWeekNumber(std::int64_t clockTime);
 

@@ -239,4 +239,14 @@ TEST(RegExpr, PathologicalInputEndsWithAnErrorNotACrash) {
   EXPECT_EQ(exponential.ErrorText(), "regexp match too long: step limit reached");
   EXPECT_TRUE(exponential.Match("aaab"));
   EXPECT_EQ(exponential.ErrorText(), "");
+
+  // Quadratic work hidden in simple repetitions counts too: every "A" starts
+  // a scan to the end of a long text.
+  CRegExpr quadratic("A.*Halle ([0-9]+)");
+  quadratic.SetMatchLimits({1u << 18, 1'000'000});
+  const std::string text = std::string(20000, 'A') + "Halle x";
+  EXPECT_FALSE(quadratic.Match(text));
+  EXPECT_EQ(quadratic.ErrorText(), "regexp match too long: step limit reached");
+  EXPECT_TRUE(quadratic.Match("Alarm Halle 12"));
+  EXPECT_EQ(quadratic.GroupText(1), "12");
 }
