@@ -172,6 +172,11 @@ bool CMeldrixDoc::SaveMessages() {
     int n = 0;
     for (const auto& message : m_Messages) {
       CSection section(m_Profile, kMessage, ++n);
+      // A message with neither name nor filter would end the list when the
+      // file is read again, and every message after it would be lost; it is
+      // named after its number instead.
+      if (message->m_Name.empty() && message->m_LeftTrigger.empty())
+        message->m_Name = "Message " + std::to_string(n);
       message->Save(section);
     }
     // Remove the sections left over from a longer list.

@@ -10,6 +10,8 @@ namespace meldrix {
 
 class IniDocument;
 
+// One CProfile belongs to one thread (the main thread for the document);
+// other threads read settings through PrivateProfile, which serialises access.
 class CProfile {
  public:
   // The running program's path with its extension replaced by "cfg".

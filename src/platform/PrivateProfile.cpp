@@ -325,7 +325,10 @@ class ProfileFiles {
  public:
   std::recursive_mutex mutex;
 
-  const IniDocument& Load(const std::string& path) {
+  // `unreadable` is set when the file exists but could not be read; it then
+  // reads as empty, but must not be rewritten from that empty state.
+  const IniDocument& Load(const std::string& path, bool* unreadable = nullptr) {
+    if (unreadable) *unreadable = false;
     const auto identity = Identify(path);
     auto it = Find(path);
     if (!identity) {
@@ -338,7 +341,10 @@ class ProfileFiles {
     }
     if (it != cache_.end()) cache_.erase(it);
     const auto bytes = ReadWholeFile(path);
-    if (!bytes) return empty_;
+    if (!bytes) {
+      if (unreadable) *unreadable = true;
+      return empty_;
+    }
     // Identify again after reading so a change during the read is not cached.
     const auto after = Identify(path);
     CachedFile entry{path, after.value_or(FileIdentity{}), IniDocument::Parse(*bytes)};
@@ -402,7 +408,12 @@ bool PrivateProfile::Update(const std::string& path,
   auto& files = Files();
   std::lock_guard lock(files.mutex);
   const bool existed = Identify(path).has_value();
-  IniDocument doc = files.Load(path);
+  bool unreadable = false;
+  IniDocument doc = files.Load(path, &unreadable);
+  if (unreadable) {
+    lastError = path + ": the file cannot be read, so it is not rewritten";
+    return false;
+  }
   const std::string before = doc.Serialize();
   edit(doc);
   const std::string after = doc.Serialize();

@@ -77,6 +77,21 @@ TEST(ConfigSave, FiveMessagesAfterSevenRemoveTheStaleSections) {
   EXPECT_EQ(fx.LoadAgain()->m_Messages.GetSize(), 5u);
 }
 
+TEST(ConfigSave, AMessageWithoutNameAndFilterDoesNotEndTheList) {
+  ProfileConfigFixture fx;
+  auto doc = fx.Load("");
+  AddMessages(*doc, 3);
+  doc->m_Messages[1].m_Name.clear();
+  doc->m_Messages[1].m_LeftTrigger.clear();
+  doc->m_Messages[1].m_Receiver = "All";  // a catch-all message
+  ASSERT_TRUE(doc->SaveMessages());
+  EXPECT_EQ(doc->m_Messages[1].m_Name, "Message 2");
+  auto again = fx.LoadAgain();
+  ASSERT_EQ(again->m_Messages.GetSize(), 3u);
+  EXPECT_EQ(again->m_Messages[1].m_Receiver, "All");
+  EXPECT_EQ(again->m_Messages[2].m_Name, "M3");
+}
+
 TEST(ConfigSave, SourcesAndOutputsReplaceTheOldSectionsWithEveryKey) {
   ProfileConfigFixture fx;
   auto doc = fx.Load(

@@ -194,6 +194,11 @@ TEST_F(PrivateProfileTest, ReadOnlyFileOrMissingFolderFailsTheWrite) {
   ::chmod(file.c_str(), 0444);
   EXPECT_FALSE(PrivateProfile::WriteString(file, "S", "K", "new"));
   EXPECT_EQ(ProfileTempFolder::Read(file), "[S]\nK=old\n");
+  // A file that exists but cannot be read is never rewritten from nothing.
+  const std::string folderAsFile = folder.File("dir.cfg");
+  std::filesystem::create_directory(folderAsFile);
+  EXPECT_FALSE(PrivateProfile::WriteString(folderAsFile, "S", "K", "new"));
+  EXPECT_TRUE(std::filesystem::is_directory(folderAsFile));
   const std::string gone = folder.File("vanished/test.cfg");
   EXPECT_FALSE(PrivateProfile::WriteString(gone, "S", "K", "new"));
   EXPECT_FALSE(std::filesystem::exists(gone));
