@@ -11,4 +11,8 @@ namespace meldrix {
 using ConfigValueReader =
     std::function<std::string(const std::string& section, const std::string& key)>;
 
+// The values of the configuration file at `configPath`, through the
+// private-profile layer.
+ConfigValueReader ConfigFileValues(std::string configPath);
+
 }  // namespace meldrix

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "engine/Korvane.h"
@@ -74,6 +75,13 @@ TEST(KorvaneClient, EndpointComesFromSectionKorvane) {
                                                      : std::string();
   };
   EXPECT_EQ(KorvaneEndpointSetting(tcp), "tcp:127.0.0.1:4711");
+
+  TempFolder folder;
+  std::string config = folder.File("meldrix.cfg");
+  std::ofstream(config) << "[korvane]\nendpoint=unix:/tmp/k.sock\n";
+  EXPECT_EQ(KorvaneEndpointSetting(ConfigFileValues(config)), "unix:/tmp/k.sock");
+  EXPECT_EQ(KorvaneEndpointSetting(ConfigFileValues(folder.File("missing.cfg"))),
+            kKorvaneDefaultEndpoint);
 }
 
 TEST(KorvaneClient, SendsAreJournalledAndNumberedOverAUnixSocket) {

@@ -1,4 +1,5 @@
 #include "engine/KorvaneReply.h"
+#include "engine/KorvaneFake.h"
 
 #include <gtest/gtest.h>
 
@@ -44,4 +45,19 @@ TEST(KorvaneReply, EachNameIsAddedOnceAcrossReceiversAndGroups) {
   AddKorvaneReceivers("M\xFCller[1]|Team.1[2]", names);
   AddKorvaneReceivers("m\xDCLLER[9]|Team[3]|Wache[4]", names);
   EXPECT_EQ(names, (std::vector<std::string>{"M\xFCller", "Team", "Wache"}));
+}
+
+TEST(FakeKorvane, AnswersLikeTheStubAndCanFail) {
+  FakeKorvane korvane;
+  EXPECT_EQ(korvane.Execute(KorvaneSendCommand("A", "x")).reply, "1");
+  EXPECT_EQ(korvane.Execute(KorvaneSendCommand("A", "y")).reply, "2");
+  EXPECT_EQ(korvane.Execute(kKorvaneCheckCommand).reply, "1");
+  korvane.SetReceivers("Meier[1]");
+  EXPECT_EQ(korvane.Execute(kKorvaneGetReceiversCommand).reply, "Meier[1]");
+  korvane.SetReply("0");
+  EXPECT_FALSE(IsKorvaneSendAccepted(korvane.Execute(KorvaneSendCommand("A", "z")).reply));
+  korvane.SetFailure(KORVANE_E_SERVER_UNAVAILABLE);
+  EXPECT_EQ(korvane.Execute(KorvaneSendCommand("A", "lost")).hr, KORVANE_E_SERVER_UNAVAILABLE);
+  EXPECT_EQ(korvane.Commands().size(), 5u);
+  EXPECT_EQ(korvane.Commands()[1], "[send(*|A|y|||||)]");
 }

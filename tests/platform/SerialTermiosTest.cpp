@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
@@ -256,6 +258,23 @@ TEST_F(SerialPty, VanishedDeviceCannotSend) {
   EXPECT_TRUE(state & SER_STATE_CANNOT_SEND);
   EXPECT_TRUE(state & SER_STATE_DEVICE_LOST);
   lib.SerClose(h);
+}
+
+TEST_F(SerialPty, PortsSectionOfTheConfigurationFileNamesTheDevice) {
+  std::string config = ::testing::TempDir() + "serial-ports-" + std::to_string(::getpid()) + ".cfg";
+  {
+    std::ofstream out(config);
+    out << "[Settings]\r\nLanguage=1\r\n[Ports]\r\nCOM2 = \"" << ports_["COM7"] << "\"\r\n";
+  }
+  CTermiosSerialLibrary lib(ConfigFileValues(config));
+  std::uint32_t error = 99;
+  SerHandle h = lib.SerOpen(Block(2).data(), &error);
+  EXPECT_EQ(error, SER_OK);
+  ASSERT_NE(h, 0u);
+  DeviceSends("via cfg");
+  EXPECT_EQ(PortReceives(lib, h, 7), "via cfg");
+  lib.SerClose(h);
+  std::remove(config.c_str());
 }
 
 TEST(SerialPortMap, DefaultNamesAndMappedDevices) {
