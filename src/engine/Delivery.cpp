@@ -79,4 +79,16 @@ void CMeldrixDoc::DeliverMessages() {
   }
 }
 
+void CMeldrixDoc::DeliverBeforeDeactivation() {
+  if (!m_ProcessingActive) return;
+  for (auto& entry : m_InPorts) {
+    CInPort& port = *entry;
+    port.m_Assembly.ClearMultilineTimer();
+    port.m_Assembly.CheckHeldMessage();
+    while (std::optional<std::string> text = port.m_Assembly.TakeOldestCompleted())
+      DeliverText(port, std::move(*text), port.m_Source != CInPort::kMail);
+    SendPackedMessage(port);
+  }
+}
+
 }  // namespace meldrix

@@ -131,6 +131,11 @@ class CMeldrixDoc : public CStreamDoc {
   // finish its timers, process its finished messages, send its packed
   // message when the pack timer has run out.
   void DeliverMessages();
+  // Before processing stops (deactivation, reload): every source's held
+  // multi-line message and finished messages are processed and its packed
+  // message is sent, so a reload that rebuilds the sources loses none of
+  // them. Call while processing is still active.
+  void DeliverBeforeDeactivation();
   // One text of an internal source ("DDE" kind 3, "ISDN" kind 4) that exists
   // for this call only; nothing happens while processing is inactive. A
   // packed message still waiting when the call ends is sent then, as no timer

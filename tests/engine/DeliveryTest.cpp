@@ -146,6 +146,22 @@ TEST_F(DeliveryTest, LineTimeoutFinishesASilentLine) {
   EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|NO END|||||)]"}));
 }
 
+TEST_F(DeliveryTest, NothingHeldIsLostAtDeactivation) {
+  f.doc->m_MoreLineMessages = 1;
+  f.doc->m_EndOfMessage = "\\n";
+  CInPort& port = f.AddSource("COM1");
+  f.AddMessage("P", "1").m_PackMessages = 1;
+  f.AddMessage("", "2");
+  Activate();
+  for (char c : std::string("P1\nHELD\n")) port.AddChar(c);
+  f.doc->DeliverMessages();  // P1 packed, HELD waits for continuation lines
+  EXPECT_TRUE(f.korvane->commands.empty());
+  f.doc->DeliverBeforeDeactivation();
+  // The unpacked text to other receivers sends the packed one first.
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|P1|||||)]", "[send(*|2|HELD|||||)]"}));
+  EXPECT_EQ(f.doc->m_TotalMessages, 2u);
+}
+
 TEST_F(DeliveryTest, AssemblySettingsComeFromTheConfiguration) {
   EngineFixture g(
       "[Settings]\nEndOfMessage=\\x03\nCtrlReplaceChar=#\nMoreLineMessages=1\n"
