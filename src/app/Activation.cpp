@@ -25,6 +25,7 @@ bool ActivateProcessing(const ActivationContext& context) {
   context.log.Clear();
   context.log.SetColour(0);
 
+  doc.ConfigureAssembly();  // end-of-message sequence and assembly settings
   for (auto& port : doc.m_InPorts) {
     if (!port->Open(context.services)) {
       FailActivation(context, FillText(LoadText("IDS_COULD_NOT_OPEN_SOURCE"),
@@ -43,14 +44,16 @@ bool ActivateProcessing(const ActivationContext& context) {
     if (output->m_FileMode) output->Close();  // opened again for each message
   }
   if (context.sendCheck) context.sendCheck();
-  doc.m_Active = true;
+  doc.SetProcessingActive(true);
   return true;
 }
 
 void DeactivateProcessing(CMeldrixDoc& doc) {
+  // What is held or packed is handed over before the sources close.
+  if (doc.IsProcessingActive()) doc.DeliverBeforeDeactivation();
   for (auto& port : doc.m_InPorts) port->Close();
   for (auto& output : doc.m_OutPorts) output->Close();
-  doc.m_Active = false;
+  doc.SetProcessingActive(false);
 }
 
 }  // namespace meldrix

@@ -3,6 +3,7 @@
 #include "app/Activation.h"
 #include "app/StreamDoc.h"
 #include "engine/Korvane.h"
+#include "engine/Expansion.h"
 #include "engine/MeldrixDoc.h"
 #include "platform/PrivateProfile.h"
 #include "platform/SerialTermios.h"
@@ -20,7 +21,7 @@ class CMeldrixEngineHost : public IEngineHost {
       : doc_(ConfigPaths::Resolve(startup.instanceName)) {
     const std::string path = doc_.GetPaths().configFile;
     // The configuration is read anew on every lookup, so a reload also
-    // reaches the port names and the Korvane endpoint.
+    // reaches the port names.
     config_ = [path](const std::string& section, const std::string& key) {
       return PrivateProfile::GetString(path, section, key);
     };
@@ -30,31 +31,38 @@ class CMeldrixEngineHost : public IEngineHost {
     services_.showError = [](const std::string& text) {
       CurrentUserInterface()->MessageBox(text, kApplicationName, kMbOk | kMbIconError);
     };
+    services_.expand = [this](const std::string& text) {
+      return ExpandText(text, doc_.GetVariables());
+    };
+    services_.setVariable = [this](const std::string& name, const std::string& value) {
+      doc_.GetVariables().SetVariable(name, value);
+    };
+    // Every byte a source reads goes through its own per-character step.
+    doc_.SetSourcePoll([this](CInPort& port) {
+      port.Poll(doc_.m_OutPorts, services_, [&port](char c) { return port.AddChar(c); });
+    });
     doc_.LoadConfiguration();
   }
 
   ~CMeldrixEngineHost() override {
-    if (doc_.m_Active) DeactivateProcessing(doc_);
+    if (doc_.IsProcessingActive()) DeactivateProcessing(doc_);
     SetSerialLibrary(nullptr);
   }
 
-  CStreamDoc& Log() override { return log_; }
+  CStreamDoc& Log() override { return doc_; }
   bool AutoActivate() const override { return doc_.m_AutoActivate; }
-  bool IsActive() const override { return doc_.m_Active; }
+  bool IsActive() const override { return doc_.IsProcessingActive(); }
 
   bool Activate() override {
-    if (doc_.m_Active) return true;
-    return ActivateProcessing(ActivationContext{doc_, log_, services_, [this] { SendCheck(); }});
+    if (doc_.IsProcessingActive()) return true;
+    return ActivateProcessing(ActivationContext{doc_, doc_, services_, [this] { SendCheck(); }});
   }
 
   void Deactivate() override { DeactivateProcessing(doc_); }
 
   bool PumpProtocols() override { return false; }
 
-  void Deliver() override {
-    for (auto& port : doc_.m_InPorts)
-      port->Poll(doc_.m_OutPorts, services_, [](char) { return false; });
-  }
+  void Deliver() override { doc_.DeliverMessages(); }
 
   bool ConfigurationChanged() override { return doc_.CheckConfigChanged(); }
 
@@ -64,27 +72,24 @@ class CMeldrixEngineHost : public IEngineHost {
   }
 
   void SendCheck() override {
-    CKorvane korvane(KorvaneEndpointSetting(config_));
-    KorvaneResult result = korvane.Execute("[check(Meldrix)]");
+    KorvaneResult result = doc_.GetKorvane().Execute("[check(Meldrix)]");
     if (!result.Succeeded()) {
       char code[16];
       std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(result.hr));
-      WriteRedLine(log_, std::string("ERROR(") + code + "): [check(Meldrix)]");
+      WriteRedLine(doc_, std::string("ERROR(") + code + "): [check(Meldrix)]");
     }
   }
 
   std::string CountersText() const override {
-    return LoadText("IDS_TOTAL_MESSAGES") + ": " + std::to_string(totalMessages_) + ", " +
-           LoadText("IDS_SENT_MESSAGES") + ": " + std::to_string(sentMessages_) + ", " +
-           LoadText("IDS_TOTAL_ERRORS") + ": " + std::to_string(totalErrors_);
+    return LoadText("IDS_TOTAL_MESSAGES") + ": " + std::to_string(doc_.m_TotalMessages) + ", " +
+           LoadText("IDS_SENT_MESSAGES") + ": " + std::to_string(doc_.m_SentMessages) + ", " +
+           LoadText("IDS_TOTAL_ERRORS") + ": " + std::to_string(doc_.m_TotalErrors);
   }
 
  private:
   CMeldrixDoc doc_;
-  CStreamDoc log_{2400, 132};
   ConfigValueReader config_;
   OutPortServices services_;
-  long totalMessages_ = 0, sentMessages_ = 0, totalErrors_ = 0;
 };
 
 }  // namespace

@@ -1,10 +1,11 @@
-// CInPort: one message source. This header holds its configuration (section
-// "InSource%d"); assembly state and the reading of each kind join it later.
+// CInPort: one message source: its configuration (section "InSource%d"), its
+// message assembly and its packing state; the reading of each kind joins it.
 #pragma once
 
 #include <functional>
 #include <string>
 
+#include "engine/Assembly.h"
 #include "engine/ObArray.h"
 #include "platform/Timer.h"
 #include "sources/FileSource.h"
@@ -76,6 +77,25 @@ class CInPort {
   TimerValue m_PollTimer = 0;  // 0 while closed: a closed source is never read
   CSerialSource m_SerialIn;
   CFileSource m_FileIn;
+  // ---- Message assembly and packing (engine) ----
+  // The per-character step and the finished messages; the engine copies its
+  // settings into it at every activation.
+  CMessageAssembly m_Assembly;
+  // A packed message waiting for more texts to the same receivers, and the
+  // timer after which it is sent alone; all empty or 0 when nothing waits.
+  std::string m_PackReceivers;
+  std::string m_PackText;
+  TimerValue m_PackTimer = 0;
+
+  // One received byte of plain text; true when it completed a line.
+  bool AddChar(char c) { return m_Assembly.AddChar(c); }
+  bool HasPackedMessage() const { return !m_PackReceivers.empty(); }
+  void ClearPackedMessage() {
+    m_PackReceivers.clear();
+    m_PackText.clear();
+    m_PackTimer = 0;
+  }
+  // ---- end of message assembly and packing ----
 };
 
 class CInPortArray : public COwningArray<CInPort> {};

@@ -5,18 +5,28 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "app/StreamDoc.h"
+#include "engine/Assembly.h"
 #include "engine/ConfigPaths.h"
 #include "engine/InPort.h"
+#include "engine/Korvane.h"
+#include "engine/MailLineQueue.h"
 #include "engine/Message.h"
 #include "engine/OutPort.h"
 #include "engine/Profile.h"
+#include "engine/VariableStore.h"
 
 namespace meldrix {
 
-class CMeldrixDoc {
+// The document is also the log's line store: the engine writes its log to
+// itself.
+class CMeldrixDoc : public CStreamDoc {
  public:
   // Section "Settings"
   bool m_AutoActivate = false;
@@ -87,8 +97,90 @@ class CMeldrixDoc {
   // file is there again.
   bool CheckConfigChanged();
 
-  // ---- Processing state (app/Activation.cpp) ----
-  bool m_Active = false;  // processing is active
+  // ---- Message assembly, processing and sending ----
+  // Counters of the status bar; they start at 0 with the document and are
+  // never reset while it lives.
+  std::uint32_t m_TotalMessages = 0;
+  std::uint32_t m_SentMessages = 0;
+  std::uint32_t m_TotalErrors = 0;
+
+  // Whether processing is active: sources are read and messages delivered
+  // only then. Activation and deactivation set it.
+  bool IsProcessingActive() const { return m_ProcessingActive; }
+  void SetProcessingActive(bool active) { m_ProcessingActive = active; }
+
+  // The assembly settings of the loaded configuration, end-of-message
+  // sequence already prepared; ConfigureAssembly copies them into every
+  // source (done at every activation).
+  AssemblySettings GetAssemblySettings() const;
+  void ConfigureAssembly();
+
+  // Matches one incoming text of one source against the configured messages
+  // and sends what matches. True when processing stopped at a matching
+  // message (counted as sent by the caller).
+  bool Process(CInPort& source, const std::string& text);
+  // Sends one text to the receivers through Korvane, with its log lines.
+  // True when Korvane accepted it; a failure is logged and counted.
+  bool Send(const std::string& messageName, const std::string& receivers,
+            const std::string& text);
+  // Sends the source's packed message, if one waits, and clears it.
+  void SendPackedMessage(CInPort& source);
+
+  // The delivery step (every 100 ms while active): queued mail lines as the
+  // internal source "Mail", then source by source: poll it (the hook below),
+  // finish its timers, process its finished messages, send its packed
+  // message when the pack timer has run out.
+  void DeliverMessages();
+  // Before processing stops (deactivation, reload): every source's held
+  // multi-line message and finished messages are processed and its packed
+  // message is sent, so a reload that rebuilds the sources loses none of
+  // them. Call while processing is still active.
+  void DeliverBeforeDeactivation();
+  // One text of an internal source ("DDE" kind 3, "ISDN" kind 4) that exists
+  // for this call only; nothing happens while processing is inactive. A
+  // packed message still waiting when the call ends is sent then, as no timer
+  // is left to send it.
+  bool ProcessInternal(const std::string& name, int kind, const std::string& text);
+
+  // Reads one source's input into its assembly; called by the delivery step
+  // for every source in list order. Without a hook sources only hold what
+  // was fed to them with CInPort::AddChar.
+  using SourcePoll = std::function<void(CInPort&)>;
+  void SetSourcePoll(SourcePoll poll) { m_SourcePoll = std::move(poll); }
+
+  // Korvane: the socket client at the configured endpoint (section "Korvane",
+  // key "Endpoint") unless another one is set (tests use a fake).
+  void SetKorvane(std::shared_ptr<IKorvane> korvane) { m_Korvane = std::move(korvane); }
+  IKorvane& GetKorvane();
+
+  // The expression variables; a plain map until another store is set.
+  void SetVariableStore(std::shared_ptr<IVariableStore> store) { m_Variables = std::move(store); }
+  IVariableStore& GetVariables() { return *m_Variables; }
+
+  // Lines of mails received by the SMTP sink; other threads append to it.
+  CMailLineQueue& GetMailLineQueue() { return m_MailLines; }
+
+  // The overview of sources and outputs: each source's description, the
+  // description of its output (or "<none>"), an empty line between them.
+  std::string GetOverviewText(const std::function<std::string(const CInPort&)>& describeSource,
+                              const std::function<std::string(const COutPort&)>& describeOutput);
+
+ private:
+  // Called at the start of every configuration load: the log is cleared and
+  // widened, a default Korvane client is made anew from the file.
+  void OnConfigurationLoading();
+  // One finished text of a source: process and count it.
+  void DeliverText(CInPort& source, std::string text, bool convertCharset);
+  // Writes a log line in a colour; the colour returns to the default after it.
+  void ShowLine(std::uint32_t colour, std::string_view text);
+
+  bool m_ProcessingActive = false;
+  SourcePoll m_SourcePoll;
+  std::shared_ptr<IKorvane> m_Korvane;
+  bool m_KorvaneFromConfig = false;  // m_Korvane was made from the file
+  std::shared_ptr<IVariableStore> m_Variables = std::make_shared<CMapVariableStore>();
+  CMailLineQueue m_MailLines;
+  // ---- end of message assembly, processing and sending ----
 
  private:
   bool FinishSave(bool ok, std::optional<std::int64_t> timeBefore);

@@ -15,9 +15,10 @@ constexpr const char* kDefaultEndOfMessage = "\\n";
 }  // namespace
 
 CMeldrixDoc::CMeldrixDoc(ConfigPaths paths)
-    : m_Paths(std::move(paths)), m_Profile(m_Paths.configFile) {}
+    : CStreamDoc(2400, 80), m_Paths(std::move(paths)), m_Profile(m_Paths.configFile) {}
 
 void CMeldrixDoc::LoadConfiguration() {
+  OnConfigurationLoading();
   // The time is taken before reading: should the file change while it is
   // read, the next check sees a difference and reads it again.
   const auto time = FileModifiedTimeNs(m_Paths.configFile);

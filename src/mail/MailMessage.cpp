@@ -15,6 +15,13 @@ bool StartsWith(std::string_view text, std::string_view prefix) { return text.su
 
 bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
+std::size_t FindNoCase(std::string_view text, std::string_view part) {
+  for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
+    if (EqualsNoCaseAscii(text.substr(i, part.size()), part)) return i;
+  }
+  return std::string_view::npos;
+}
+
 // The value of a part header line: the text behind the name up to the first
 // ";", white space cut.
 std::string HeaderValue(std::string_view line, std::string_view name) {
@@ -50,7 +57,41 @@ std::string CollectPart(LineTaker& lines, const std::string& boundary, bool endA
   return text;
 }
 
+// The value of a "charset=" parameter in a header line, or "".
+std::string CharsetParameter(std::string_view line) {
+  const std::size_t key = FindNoCase(line, "charset=");
+  if (key == std::string_view::npos) return {};
+  const std::string_view value = line.substr(key + 8);
+  const std::string trimmed = TrimWhiteSpace(value.substr(0, value.find(';')));
+  return std::string(StripQuotes(trimmed));
+}
+
 }  // namespace
+
+namespace {
+
+bool IsUtf8Charset(std::string_view charset) {
+  return EqualsNoCaseAscii(charset, "utf-8") || EqualsNoCaseAscii(charset, "utf8");
+}
+
+// Quoted-printable text of a declared UTF-8 charset is decoded as it is and
+// converted afterwards; the escape mapping serves text of unknown charset.
+std::string DecodeQuotedPrintable(std::string_view text, std::string_view charset) {
+  if (IsUtf8Charset(charset)) return CQuotedPrintable().Decode(text);
+  return CQuotedPrintable().Decode(QuotedPrintableUtf8Mapping(text));
+}
+
+}  // namespace
+
+std::string CMailMessage::ToWindows1252(std::string_view bytes, std::string_view charset) {
+  // Text declared as UTF-8 is converted as a whole, so characters beyond the
+  // fixed repair table (é, €, ...) arrive as well; anything else, and UTF-8
+  // that is not valid, gets the fixed repair of common characters.
+  if (IsUtf8Charset(charset) && IsValidUtf8(bytes)) {
+    return Utf8ToCp1252(bytes);
+  }
+  return Utf8FixUp(bytes);
+}
 
 std::string CMailAddress::DisplayForm() const {
   if (name.empty()) return address;
@@ -73,6 +114,7 @@ namespace {
 struct EncodedWord {
   std::size_t start = 0;  // position of "=?"
   std::size_t end = 0;    // position behind "?=" (or the end of the text)
+  std::string_view charset;
   std::string_view encoded;
   bool base64 = false;
 };
@@ -91,6 +133,7 @@ std::optional<EncodedWord> FindEncodedWord(std::string_view text, std::size_t fr
     if (letter != 'Q' && letter != 'q' && letter != 'B' && letter != 'b') continue;
     EncodedWord word;
     word.start = start;
+    word.charset = charset;
     word.base64 = letter == 'B' || letter == 'b';
     const std::size_t encodedStart = charsetEnd + 3;
     const std::size_t encodedEnd = text.find("?=", encodedStart);
@@ -115,11 +158,9 @@ std::string CMailMessage::DecodeEncodedWord(std::string_view text) {
   while (const std::optional<EncodedWord> word = FindEncodedWord(text, pos)) {
     const std::string_view between = text.substr(pos, word->start - pos);
     if (!afterWord || TrimWhiteSpace(between).size() != 0) result += between;
-    if (word->base64) {
-      result += Utf8FixUp(CBase64().Decode(word->encoded));
-    } else {
-      result += CQuotedPrintable().Decode(QuotedPrintableUtf8Mapping(word->encoded));
-    }
+    const std::string bytes =
+        word->base64 ? CBase64().Decode(word->encoded) : DecodeQuotedPrintable(word->encoded, word->charset);
+    result += ToWindows1252(bytes, word->charset);
     pos = word->end;
     afterWord = true;
   }
@@ -127,12 +168,12 @@ std::string CMailMessage::DecodeEncodedWord(std::string_view text) {
   return result;
 }
 
-std::string CMailMessage::DecodeText(std::string_view text, std::string_view encoding) {
+std::string CMailMessage::DecodeText(std::string_view text, std::string_view encoding, std::string_view charset) {
   const std::string encodingText(encoding);
   TraceMessage(kTraceMail, "DecodeText: ContentEncoding - %s \n", encodingText.c_str());
   std::string decoded;
   if (EqualsNoCaseAscii(encoding, "quoted-printable")) {
-    decoded = CQuotedPrintable().Decode(QuotedPrintableUtf8Mapping(text));
+    decoded = DecodeQuotedPrintable(text, charset);
   } else if (EqualsNoCaseAscii(encoding, "base64")) {
     TraceMessage(kTraceMail, "DecodeText: Base64 detected\n");
     decoded = CBase64().Decode(text);
@@ -140,7 +181,7 @@ std::string CMailMessage::DecodeText(std::string_view text, std::string_view enc
   } else {
     decoded = std::string(text);
   }
-  return Utf8FixUp(decoded);
+  return ToWindows1252(decoded, charset);
 }
 
 void CMailMessage::DecodeBody() {
@@ -160,7 +201,7 @@ void CMailMessage::DecodeSinglePart() {
   // Dot lines need no unstuffing here: the SMTP data phase already removed
   // the stuffed dot of every line, for single-part and multipart mails alike.
   TraceMessage(kTraceMail, "MailMessage: BodyEncoding - %s \n", transferEncoding.c_str());
-  body = DecodeText(body, transferEncoding);
+  body = DecodeText(body, transferEncoding, CharsetParameter(contentType));
 }
 
 void CMailMessage::ParseMultipart() {
@@ -198,6 +239,7 @@ void CMailMessage::ParseMultipart() {
   while (true) {
     std::string encoding = "quoted-printable";
     std::string type;
+    std::string charset;
     bool headerComplete = false;
     while (lines.Take(line)) {
       if (line.empty()) {
@@ -206,6 +248,7 @@ void CMailMessage::ParseMultipart() {
       }
       if (StartsWith(line, "Content-Type:")) {
         type = HeaderValue(line, "Content-Type:");
+        charset = CharsetParameter(line);
       } else if (StartsWith(line, "Content-Transfer-Encoding:")) {
         encoding = HeaderValue(line, "Content-Transfer-Encoding:");
       } else if (StartsWith(line, "Content-disposition:")) {
@@ -228,11 +271,11 @@ void CMailMessage::ParseMultipart() {
     if (type == "text/plain") {
       body = CollectPart(lines, boundary, true);
       TraceMessage(kTraceMail, "MailMessage: ContentEncoding - %s \n", encoding.c_str());
-      body = DecodeText(body, encoding);
+      body = DecodeText(body, encoding, charset);
     } else if (type == "text/html") {
       htmlBody = CollectPart(lines, boundary, false);
       TraceMessage(kTraceMail, "MailMessage: ContentEncoding - %s \n", encoding.c_str());
-      htmlBody = DecodeText(htmlBody, encoding);
+      htmlBody = DecodeText(htmlBody, encoding, charset);
     } else {
       while (lines.Take(line) && line != boundary) {
       }

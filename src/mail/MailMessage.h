@@ -51,8 +51,12 @@ class CMailMessage {
 
   static std::string DecodeEncodedWord(std::string_view text);
   // Decodes text by a transfer encoding name ("quoted-printable", "base64";
-  // others leave it as it is), then repairs common UTF-8 characters.
-  static std::string DecodeText(std::string_view text, std::string_view encoding);
+  // others leave it as it is), then makes it Windows-1252 (ToWindows1252).
+  static std::string DecodeText(std::string_view text, std::string_view encoding,
+                                std::string_view charset = {});
+  // Decoded bytes as Windows-1252: declared UTF-8 is converted, everything
+  // else gets the repair of common UTF-8 characters.
+  static std::string ToWindows1252(std::string_view bytes, std::string_view charset);
 
  private:
   void DecodeSinglePart();

@@ -39,6 +39,16 @@ TEST(EncodedWordTest, EveryWordIsDecodedAndTheBlanksBetweenWordsDropped) {
   EXPECT_EQ(CMailMessage::DecodeEncodedWord("cut =?utf-8?q?S=C3=BCd"), "cut S\xFC" "d");
 }
 
+TEST(EncodedWordTest, DeclaredUtf8IsConvertedBeyondTheRepairTable) {
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?utf-8?q?caf=C3=A9_=E2=82=AC_=c3=bc?="), "caf\xE9 \x80 \xFC");
+  // Umlauts of the mapping table and other characters in one word.
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?UTF-8?Q?=C3=BC=C3=A9?="), "\xFC\xE9");
+  // Invalid UTF-8 keeps its bytes apart from the repair table.
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?utf-8?q?=C3=BC=FF?="), "\xFC\xFF");
+  // Other charsets only get the repair.
+  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?iso-8859-1?q?caf=E9?="), "caf\xE9");
+}
+
 TEST(EncodedWordTest, PlainAndShortTextsStay) {
   EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?a?Q?"), "=?a?Q?");
   EXPECT_EQ(CMailMessage::DecodeEncodedWord("Alarm Halle 3"), "Alarm Halle 3");
@@ -51,6 +61,15 @@ CMailMessage WithBody(std::string body, std::string encoding = "") {
   mail.transferEncoding = std::move(encoding);
   mail.DecodeBody();
   return mail;
+}
+
+TEST(BodyDecodingTest, TopLevelUtf8CharsetIsConverted) {
+  CMailMessage mail;
+  mail.contentType = "text/plain; CHARSET=utf-8; format=flowed";
+  mail.transferEncoding = "quoted-printable";
+  mail.body = "Gr=C3=BC=C3=9Fe aus Li=C3=A8ge =E2=82=AC";
+  mail.DecodeBody();
+  EXPECT_EQ(mail.body, "Gr\xFC\xDF" "e aus Li\xE8ge \x80");
 }
 
 TEST(BodyDecodingTest, SinglePartByTransferEncoding) {
@@ -122,6 +141,18 @@ TEST(MultipartTest, QuotedBoundaryFromTheContentType) {
       "--===============123==--\r\n";
   mail.DecodeBody();
   EXPECT_EQ(mail.body, "Alarm 7");
+}
+
+TEST(MultipartTest, PartCharsetDecidesTheConversion) {
+  const CMailMessage mail = WithBody(
+      "multipart\r\n"
+      "------b\r\n"
+      "Content-Type: text/plain; charset=\"UTF-8\"\r\n"
+      "Content-Transfer-Encoding: 8bit\r\n"
+      "\r\n"
+      "Pr\xC3\xA9sence \xE2\x82\xAC\r\n"
+      "------b--\r\n");
+  EXPECT_EQ(mail.body, "Pr\xE9sence \x80");
 }
 
 TEST(MultipartTest, NoBoundaryKeepsTheBodyUndecoded) {

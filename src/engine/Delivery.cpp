@@ -1,0 +1,94 @@
+// The delivery step: finished messages of the mail-line queue and of every
+// source go to Process, oldest first, and are counted.
+#include <algorithm>
+
+#include "engine/Charset.h"
+#include "engine/MeldrixDoc.h"
+#include "util/TrimWhiteSpace.h"
+
+namespace meldrix {
+namespace {
+
+std::uint32_t ClampMs(long ms) {
+  return static_cast<std::uint32_t>(std::clamp<long long>(ms, 0, kTimerMaxMs));
+}
+
+void TrimLeadingWhiteSpace(std::string& text) {
+  std::size_t start = 0;
+  while (start < text.size() && IsWhiteSpace(text[start])) ++start;
+  text.erase(0, start);
+}
+
+}  // namespace
+
+AssemblySettings CMeldrixDoc::GetAssemblySettings() const {
+  AssemblySettings settings;
+  settings.endOfMessage = PrepareEndOfMessage(m_EndOfMessage);
+  settings.ctrlReplaceChar = m_CtrlReplaceChar;
+  settings.moreLineMessages = m_MoreLineMessages != 0;
+  settings.filterEscapes = m_FilterEscapes != 0;
+  settings.replaceControlChars = m_ReplaceControlChars != 0;
+  settings.multilineTimeoutMs = ClampMs(m_MultilineTimeout);
+  settings.lineTimeoutMs = m_UseLineTimeout != 0 ? ClampMs(m_LineTimeout) : 0;
+  settings.maxMessageLength = m_MaxMessageLength;
+  return settings;
+}
+
+void CMeldrixDoc::ConfigureAssembly() {
+  const AssemblySettings settings = GetAssemblySettings();
+  for (auto& port : m_InPorts) port->m_Assembly.Configure(settings);
+}
+
+void CMeldrixDoc::DeliverText(CInPort& source, std::string text, bool convertCharset) {
+  if (m_RemoveLeadingSpaces) TrimLeadingWhiteSpace(text);
+  if (convertCharset) text = ConvertCharset(text, m_UsedCharset);
+  ++m_TotalMessages;
+  if (Process(source, text)) ++m_SentMessages;
+}
+
+void CMeldrixDoc::DeliverMessages() {
+  if (!m_ProcessingActive) return;
+
+  if (!m_MailLines.Empty()) {
+    // The internal source "Mail" lives for this pass; what it still has
+    // packed when the pass ends is sent now, as no timer is left to send it.
+    CInPort mail;
+    mail.m_Name = "Mail";
+    mail.m_Source = CInPort::kMail;
+    while (m_ProcessingActive) {
+      std::optional<std::string> line = m_MailLines.TakeOldest();
+      if (!line) break;
+      DeliverText(mail, std::move(*line), false);
+    }
+    SendPackedMessage(mail);
+  }
+
+  for (auto& entry : m_InPorts) {
+    if (!m_ProcessingActive) break;
+    CInPort& port = *entry;
+    if (m_SourcePoll) m_SourcePoll(port);
+    port.m_Assembly.FinishPoll();
+    // One at a time: a deactivation on the way leaves the rest in the source
+    // for the next activation instead of dropping it.
+    while (m_ProcessingActive) {
+      std::optional<std::string> text = port.m_Assembly.TakeOldestCompleted();
+      if (!text) break;
+      DeliverText(port, std::move(*text), port.m_Source != CInPort::kMail);
+    }
+    if (port.m_PackTimer != 0 && TimerTimeout(port.m_PackTimer)) SendPackedMessage(port);
+  }
+}
+
+void CMeldrixDoc::DeliverBeforeDeactivation() {
+  if (!m_ProcessingActive) return;
+  for (auto& entry : m_InPorts) {
+    CInPort& port = *entry;
+    port.m_Assembly.ClearMultilineTimer();
+    port.m_Assembly.CheckHeldMessage();
+    while (std::optional<std::string> text = port.m_Assembly.TakeOldestCompleted())
+      DeliverText(port, std::move(*text), port.m_Source != CInPort::kMail);
+    SendPackedMessage(port);
+  }
+}
+
+}  // namespace meldrix

@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+
+#include "engine/EngineTestSupport.h"
+#include "engine/KorvaneStubProcess.h"
+#include "engine/Process.h"
+#include "platform/Timer.h"
+
+namespace meldrix {
+namespace {
+
+using enginetest::EngineFixture;
+using enginetest::LogLine;
+using Commands = std::vector<std::string>;
+
+class DeliveryTest : public ::testing::Test {
+ protected:
+  DeliveryTest() {
+    f.doc->m_ShowSentMessages = 0;
+    f.doc->SetProcessingActive(true);
+  }
+  void Activate() {
+    f.doc->ConfigureAssembly();
+    f.doc->SetProcessingActive(true);
+  }
+  ScopedFakeClock clock;
+  EngineFixture f{"[Settings]\nEndOfMessage=\\r\\n\n"};
+};
+
+TEST_F(DeliveryTest, FedBytesReachKorvaneInOrderAndAreCounted) {
+  CInPort& port = f.AddSource("COM1");
+  f.AddMessage("FIRE", "0815");
+  Activate();
+  for (char c : std::string("FIRE 1\r\nSMOKE\r\nFIRE 2\r\nFIRE")) port.AddChar(c);
+  f.doc->DeliverMessages();
+  EXPECT_EQ(f.korvane->commands,
+            (Commands{"[send(*|0815|FIRE 1|||||)]", "[send(*|0815|FIRE 2|||||)]"}));
+  EXPECT_EQ(f.doc->m_TotalMessages, 3u);
+  EXPECT_EQ(f.doc->m_SentMessages, 2u);
+  EXPECT_EQ(f.doc->m_TotalErrors, 0u);
+  EXPECT_EQ(port.m_Assembly.Line(), "FIRE");
+}
+
+TEST_F(DeliveryTest, NothingHappensWhileInactive) {
+  CInPort& port = f.AddSource("COM1");
+  f.AddMessage("", "1");
+  Activate();
+  f.doc->SetProcessingActive(false);
+  for (char c : std::string("A\r\n")) port.AddChar(c);
+  f.doc->GetMailLineQueue().Append("M");
+  f.doc->DeliverMessages();
+  EXPECT_TRUE(f.korvane->commands.empty());
+  // Kept for the next activation.
+  f.doc->SetProcessingActive(true);
+  f.doc->DeliverMessages();
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|M|||||)]", "[send(*|1|A|||||)]"}));
+}
+
+TEST_F(DeliveryTest, PollHookFeedsEverySourceInListOrder) {
+  f.AddSource("First");
+  f.AddSource("Second");
+  f.AddMessage("", "1");
+  Activate();
+  std::vector<std::string> polled;
+  f.doc->SetSourcePoll([&](CInPort& port) {
+    polled.push_back(port.m_Name);
+    for (char c : port.m_Name + "\r\n") port.AddChar(c);
+  });
+  f.doc->DeliverMessages();
+  EXPECT_EQ(polled, (std::vector<std::string>{"First", "Second"}));
+  EXPECT_EQ(f.korvane->commands,
+            (Commands{"[send(*|1|First|||||)]", "[send(*|1|Second|||||)]"}));
+}
+
+TEST_F(DeliveryTest, DeactivationDuringAPassKeepsTheRest) {
+  CInPort& port = f.AddSource("COM1");
+  f.AddMessage("", "1");
+  Activate();
+  for (char c : std::string("A\r\nB\r\n")) port.AddChar(c);
+  // A Korvane that makes the engine stop after the first text.
+  struct Stopping : IKorvane {
+    CMeldrixDoc* doc;
+    KorvaneResult Execute(std::string_view) override {
+      doc->SetProcessingActive(false);
+      return {KORVANE_S_OK, "1"};
+    }
+  };
+  auto stopping = std::make_shared<Stopping>();
+  stopping->doc = f.doc.get();
+  f.doc->SetKorvane(stopping);
+  f.doc->DeliverMessages();
+  EXPECT_EQ(f.doc->m_TotalMessages, 1u);
+  EXPECT_EQ(port.m_Assembly.CompletedCount(), 1u);
+}
+
+TEST_F(DeliveryTest, LeadingSpacesAndCharsetPerSourceKind) {
+  f.doc->m_RemoveLeadingSpaces = 1;
+  f.doc->m_UsedCharset = 2;
+  CInPort& serial = f.AddSource("COM1");
+  CInPort& mail = f.AddSource("POP3", CInPort::kMail);
+  f.AddMessage("", "1");
+  Activate();
+  for (char c : std::string("  Stra}e {\r\n")) serial.AddChar(c);
+  for (char c : std::string("  Stra}e\r\n")) mail.AddChar(c);
+  f.doc->GetMailLineQueue().Append(" \tSMTP }");
+  f.doc->DeliverMessages();
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|SMTP }|||||)]",
+                                           "[send(*|1|Stra\xFC" "e \xE4|||||)]",
+                                           "[send(*|1|Stra}e|||||)]"}));
+}
+
+TEST_F(DeliveryTest, MailLinesComeFromTheSourceMail) {
+  auto store = std::make_shared<CMapVariableStore>();
+  f.doc->SetVariableStore(store);
+  f.doc->GetMailLineQueue().Append("[FROM:a@b]Subject");
+  f.doc->DeliverMessages();
+  EXPECT_EQ(store->GetVariable("$INPORT"), "Mail");
+  EXPECT_EQ(f.Log(), (std::vector<LogLine>{{"[FROM:a@b]Subject", 0}}));
+  EXPECT_EQ(f.doc->m_TotalMessages, 1u);
+  EXPECT_TRUE(f.doc->GetMailLineQueue().Empty());
+}
+
+TEST_F(DeliveryTest, HeldMultiLineMessageLeavesAfterItsTimeout) {
+  f.doc->m_MoreLineMessages = 1;
+  f.doc->m_EndOfMessage = "\\n";
+  CInPort& port = f.AddSource("COM1");
+  f.AddMessage("", "1");
+  Activate();
+  for (char c : std::string("ALARM\n line 2\n")) port.AddChar(c);
+  f.doc->DeliverMessages();
+  EXPECT_TRUE(f.korvane->commands.empty());
+  clock->Advance(1000);
+  f.doc->DeliverMessages();
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|ALARM line 2|||||)]"}));
+}
+
+TEST_F(DeliveryTest, LineTimeoutFinishesASilentLine) {
+  f.doc->m_UseLineTimeout = 1;
+  f.doc->m_LineTimeout = 300;
+  CInPort& port = f.AddSource("COM1");
+  f.AddMessage("", "1");
+  Activate();
+  for (char c : std::string("NO END")) port.AddChar(c);
+  f.doc->DeliverMessages();
+  clock->Advance(300);
+  f.doc->DeliverMessages();
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|NO END|||||)]"}));
+}
+
+TEST_F(DeliveryTest, NothingHeldIsLostAtDeactivation) {
+  f.doc->m_MoreLineMessages = 1;
+  f.doc->m_EndOfMessage = "\\n";
+  CInPort& port = f.AddSource("COM1");
+  f.AddMessage("P", "1").m_PackMessages = 1;
+  f.AddMessage("", "2");
+  Activate();
+  for (char c : std::string("P1\nHELD\n")) port.AddChar(c);
+  f.doc->DeliverMessages();  // P1 packed, HELD waits for continuation lines
+  EXPECT_TRUE(f.korvane->commands.empty());
+  f.doc->DeliverBeforeDeactivation();
+  // The unpacked text to other receivers sends the packed one first.
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|P1|||||)]", "[send(*|2|HELD|||||)]"}));
+  EXPECT_EQ(f.doc->m_TotalMessages, 2u);
+}
+
+TEST_F(DeliveryTest, AssemblySettingsComeFromTheConfiguration) {
+  EngineFixture g(
+      "[Settings]\nEndOfMessage=\\x03\nCtrlReplaceChar=#\nMoreLineMessages=1\n"
+      "MultilineTimeout=2500\nUseLineTimeout=0\nLineTimeout=50\nMaxMessageLength=40\n"
+      "FilterEscapes=1\nReplaceControlChars=1\n");
+  const AssemblySettings s = g.doc->GetAssemblySettings();
+  EXPECT_EQ(s.endOfMessage, "\x03");
+  EXPECT_EQ(s.ctrlReplaceChar, '#');
+  EXPECT_TRUE(s.moreLineMessages && s.filterEscapes && s.replaceControlChars);
+  EXPECT_EQ(s.multilineTimeoutMs, 2500u);
+  EXPECT_EQ(s.lineTimeoutMs, 0u);  // UseLineTimeout off
+  EXPECT_EQ(s.maxMessageLength, 40);
+  g.doc->m_UseLineTimeout = 1;
+  EXPECT_EQ(g.doc->GetAssemblySettings().lineTimeoutMs, 50u);
+  g.doc->m_LineTimeout = -5;
+  EXPECT_EQ(g.doc->GetAssemblySettings().lineTimeoutMs, 0u);
+}
+
+TEST(EngineLog, WidthAndRing) {
+  EngineFixture f;
+  EXPECT_EQ(f.doc->Width(), 132);  // from the first load on
+  EXPECT_EQ(f.doc->Capacity(), 2400);
+  CInPort& port = f.AddSource("COM1");
+  for (int i = 0; i < 2401; ++i) f.doc->Process(port, "line " + std::to_string(i));
+  const auto log = f.Log();
+  ASSERT_EQ(log.size(), 2399u);  // plus the empty current line
+  EXPECT_EQ(log.front().text, "line 2");
+  EXPECT_EQ(log.back().text, "line 2400");
+  f.doc->Clear();
+  f.doc->Process(port, std::string(140, 'x'));
+  const auto wrapped = f.Log();
+  ASSERT_EQ(wrapped.size(), 2u);  // no empty line after the wrap
+  EXPECT_EQ(wrapped[0].text.size(), 132u);
+  EXPECT_EQ(wrapped[1].text.size(), 8u);
+}
+
+TEST(EngineLog, ReloadClearsTheLog) {
+  EngineFixture f;
+  f.doc->Write("old\n");
+  f.doc->LoadConfiguration();
+  EXPECT_TRUE(f.Log().empty());
+}
+
+TEST(Overview, SourcesWithTheirOutputs) {
+  EngineFixture f;
+  f.AddSource("COM1").m_OutId = 2;
+  f.AddSource("Files").m_OutId = 9;
+  COutPort& out = f.doc->m_OutPorts.AddNew();
+  out.m_Id = 2;
+  out.m_Name = "Printer";
+  const std::string text = f.doc->GetOverviewText(
+      [](const CInPort& p) { return p.m_Name + "=src"; },
+      [](const COutPort& o) { return o.m_Name + "=out"; });
+  EXPECT_EQ(text, "COM1=src\r\n    --> Printer=out\r\n\r\nFiles=src\r\n    --> <none>\r\n\r\n");
+}
+
+TEST(KorvaneStub, SendThroughTheConfiguredEndpoint) {
+  testing::KorvaneStubProcess stub;
+  profiletest::ProfileConfigFixture config;
+  auto doc = config.Load("[Korvane]\nEndpoint=" + stub.Endpoint() + "\n");
+  doc->SetProcessingActive(true);
+  CMessage& message = doc->m_Messages.AddNew();
+  message.m_Receiver = "G:12";
+  message.PrepareFilters();
+  EXPECT_TRUE(doc->ProcessInternal("DDE", CInPort::kDde, "Feuer Halle 2 \xE4"));
+  EXPECT_EQ(doc->m_TotalErrors, 0u);
+  // The stub journals UTF-8.
+  EXPECT_EQ(stub.Journal(),
+            (std::vector<std::string>{"[send(S|G:12|Feuer Halle 2 \xC3\xA4|||||)]"}));
+  stub.Stop();
+  EXPECT_FALSE(doc->Send("", "1", "gone"));
+  EXPECT_EQ(doc->m_TotalErrors, 1u);
+}
+
+}  // namespace
+}  // namespace meldrix

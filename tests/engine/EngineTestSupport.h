@@ -1,0 +1,78 @@
+// A document with a fake Korvane for the engine's processing tests.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/ConfigTestSupport.h"
+#include "engine/Korvane.h"
+#include "engine/MeldrixDoc.h"
+#include "engine/Message.h"
+
+namespace meldrix::enginetest {
+
+// Answers every command with the next queued result, else job numbers.
+class FakeKorvane : public IKorvane {
+ public:
+  KorvaneResult Execute(std::string_view command) override {
+    commands.emplace_back(command);
+    if (!replies.empty()) {
+      KorvaneResult result = replies.front();
+      replies.pop_front();
+      return result;
+    }
+    return {KORVANE_S_OK, std::to_string(commands.size())};
+  }
+  std::vector<std::string> commands;
+  std::deque<KorvaneResult> replies;
+};
+
+struct LogLine {
+  std::string text;
+  std::uint32_t colour;
+  bool operator==(const LogLine&) const = default;
+};
+
+struct EngineFixture {
+  profiletest::ProfileConfigFixture config;
+  std::unique_ptr<CMeldrixDoc> doc;
+  std::shared_ptr<FakeKorvane> korvane = std::make_shared<FakeKorvane>();
+
+  explicit EngineFixture(const std::string& content = "") {
+    doc = config.Load(content);
+    doc->SetKorvane(korvane);
+  }
+
+  CMessage& AddMessage(const std::string& leftTrigger, const std::string& receiver,
+                       const std::string& text = "") {
+    CMessage& message = doc->m_Messages.AddNew();
+    message.m_Name = "M" + std::to_string(doc->m_Messages.GetSize());
+    message.m_LeftTrigger = leftTrigger;
+    message.m_Receiver = receiver;
+    message.m_Text = text;
+    message.PrepareFilters();
+    return message;
+  }
+
+  CInPort& AddSource(const std::string& name, int kind = CInPort::kSerial) {
+    CInPort& port = doc->m_InPorts.AddNew();
+    port.m_Name = name;
+    port.m_Source = kind;
+    return port;
+  }
+
+  // Every completed log line (the empty current line left out).
+  std::vector<LogLine> Log() const {
+    std::vector<LogLine> lines;
+    for (int row = 0; row + 1 < doc->LineCount(); ++row) {
+      StreamLine line = doc->Line(row);
+      lines.push_back({line.text, line.colour});
+    }
+    return lines;
+  }
+};
+
+}  // namespace meldrix::enginetest

@@ -1,0 +1,280 @@
+#include <gtest/gtest.h>
+
+#include "engine/EngineTestSupport.h"
+#include "engine/Process.h"
+#include "platform/Timer.h"
+#include "util/StringTable.h"
+
+namespace meldrix {
+namespace {
+
+using enginetest::EngineFixture;
+using enginetest::LogLine;
+using Commands = std::vector<std::string>;
+
+constexpr std::uint32_t kGreen = 0x008000, kBlue = 0xFF0000, kRed = 0x0000FF;
+
+TEST(Process, UnmatchedTextIsShownOnlyWithShowInMessages) {
+  EngineFixture f;
+  CInPort& port = f.AddSource("COM");
+  f.AddMessage("FIRE", "0815");
+  EXPECT_FALSE(f.doc->Process(port, "SMOKE 1"));
+  EXPECT_EQ(f.Log(), (std::vector<LogLine>{{"SMOKE 1", 0}}));
+  f.doc->m_ShowInMessages = 0;
+  EXPECT_FALSE(f.doc->Process(port, "SMOKE 2"));
+  EXPECT_EQ(f.Log().size(), 1u);
+  EXPECT_TRUE(f.korvane->commands.empty());
+}
+
+TEST(Process, FirstMatchStopsUnlessContinueChecking) {
+  EngineFixture f;
+  CInPort& port = f.AddSource("COM");
+  CMessage& first = f.AddMessage("FIRE", "0815");
+  f.AddMessage("", "4711");
+  EXPECT_TRUE(f.doc->Process(port, "FIRE hall 2"));
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|0815|FIRE hall 2|||||)]"}));
+
+  first.m_ContinueChecking = 1;
+  f.korvane->commands.clear();
+  f.doc->Clear();
+  // The last message also has ContinueChecking 0 but is the last: the loop
+  // stops there with true.
+  EXPECT_TRUE(f.doc->Process(port, "FIRE hall 3"));
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|0815|FIRE hall 3|||||)]",
+                                           "[send(*|4711|FIRE hall 3|||||)]"}));
+  // Incoming text once in green, each send in red.
+  EXPECT_EQ(f.Log(), (std::vector<LogLine>{{"FIRE hall 3", kGreen},
+                                           {"Message to 0815: FIRE hall 3", kRed},
+                                           {"Message to 4711: FIRE hall 3", kRed}}));
+}
+
+TEST(Process, AllContinueCheckingReturnsFalse) {
+  EngineFixture f;
+  CInPort& port = f.AddSource("COM");
+  f.AddMessage("", "1").m_ContinueChecking = 1;
+  EXPECT_FALSE(f.doc->Process(port, "X"));
+  EXPECT_EQ(f.korvane->commands.size(), 1u);
+  EXPECT_EQ(f.Log().front(), (LogLine{"X", kGreen}));  // not shown again as unmatched
+}
+
+TEST(Process, InactiveMessagesAreSkipped) {
+  EngineFixture f;
+  CInPort& port = f.AddSource("COM");
+  f.AddMessage("", "1").m_Active = 0;
+  f.AddMessage("", "2");
+  f.doc->Process(port, "X");
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|2|X|||||)]"}));
+}
+
+TEST(Process, NoReceiversShowsBlueAndSendsNothing) {
+  EngineFixture f;
+  CInPort& port = f.AddSource("COM");
+  f.AddMessage("INFO", "");
+  EXPECT_TRUE(f.doc->Process(port, "INFO only"));
+  EXPECT_TRUE(f.korvane->commands.empty());
+  EXPECT_EQ(f.Log(), (std::vector<LogLine>{{"INFO only", kBlue}}));
+}
+
+TEST(Process, BarsBecomeExclamationMarks) {
+  EngineFixture f;
+  CInPort& port = f.AddSource("COM");
+  f.AddMessage("A", "1");
+  f.AddMessage("X", "2", "Alarm|Halle");
+  f.doc->Process(port, "A|B");
+  f.doc->Process(port, "X");
+  EXPECT_EQ(f.korvane->commands,
+            (Commands{"[send(*|1|A!B|||||)]", "[send(*|2|Alarm!Halle|||||)]"}));
+}
+
+TEST(Send, ReceiversAreTrimmedAndChooseTheCommand) {
+  EngineFixture f;
+  EXPECT_TRUE(f.doc->Send("", " 0815 ", "text"));
+  EXPECT_TRUE(f.doc->Send("", "G:12", "text"));
+  EXPECT_TRUE(f.doc->Send("", "\t0815\r\n", "text"));
+  EXPECT_EQ(f.korvane->commands,
+            (Commands{"[send(*|0815|text|||||)]", "[send(S|G:12|text|||||)]",
+                      "[send(*|0815|text|||||)]"}));
+  EXPECT_EQ(f.Log().front(), (LogLine{"Message to 0815: text", kRed}));
+}
+
+TEST(Send, ShowSentMessagesOff) {
+  EngineFixture f;
+  f.doc->m_ShowSentMessages = 0;
+  EXPECT_TRUE(f.doc->Send("", "1", "text"));
+  EXPECT_TRUE(f.Log().empty());
+}
+
+TEST(Send, RepliesThatAreNotAcceptedCountAsErrors) {
+  EngineFixture f;
+  f.korvane->replies = {{KORVANE_S_OK, "0"},
+                        {KORVANE_S_OK, ""},
+                        {KORVANE_E_SERVER_UNAVAILABLE, ""},
+                        {KORVANE_S_OK, std::string(32, 'x')},
+                        {KORVANE_S_OK, "17"}};
+  EXPECT_FALSE(f.doc->Send("", "1", "a"));
+  EXPECT_FALSE(f.doc->Send("", "1", "b"));
+  EXPECT_FALSE(f.doc->Send("", "1", "c"));
+  EXPECT_TRUE(f.doc->Send("", "1", "d"));
+  EXPECT_TRUE(f.doc->Send("", "1", "e"));
+  EXPECT_EQ(f.doc->m_TotalErrors, 3u);
+  const auto log = f.Log();
+  ASSERT_EQ(log.size(), 8u);
+  const std::uint32_t inverted = kRed | CStreamDoc::kInverted;
+  EXPECT_EQ(log[1],
+            (LogLine{"ERROR(00000000): The message could not be sent to Korvane !", inverted}));
+  EXPECT_EQ(log[5],
+            (LogLine{"ERROR(800706BA): The message could not be sent to Korvane !", inverted}));
+}
+
+TEST(Send, ErrorTextFollowsTheLanguage) {
+  EngineFixture f;
+  f.korvane->replies = {{KORVANE_S_OK, "0"}};
+  SetUiLanguage(0);
+  f.doc->Send("", "1", "a");
+  SetUiLanguage(1);
+  const auto log = f.Log();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].text, "Nachricht an 1: a");
+  EXPECT_EQ(log[1].text.rfind("FEHLER(00000000): ", 0), 0u);
+}
+
+TEST(Process, FailedSendLetsTheNextMessageTry) {
+  EngineFixture f;
+  CInPort& port = f.AddSource("COM");
+  f.AddMessage("", "1");  // ContinueChecking 0
+  f.AddMessage("", "2");
+  f.korvane->replies = {{KORVANE_E_TIMEOUT, ""}};
+  // The failure flag stays for the call: the second message cannot stop it.
+  EXPECT_FALSE(f.doc->Process(port, "X"));
+  EXPECT_EQ(f.korvane->commands,
+            (Commands{"[send(*|1|X|||||)]", "[send(*|2|X|||||)]"}));
+  EXPECT_EQ(f.doc->m_TotalErrors, 1u);
+}
+
+TEST(Process, Variables) {
+  EngineFixture f;
+  CInPort& port = f.AddSource("Door COM2");
+  auto store = std::make_shared<CMapVariableStore>();
+  f.doc->SetVariableStore(store);
+  store->SetVariable("$MSGFIELDX", "old");
+  f.doc->Process(port, "a;\"b;c\";d");
+  EXPECT_EQ(store->Snapshot(), (std::map<std::string, std::string>{
+                                   {"$INPORT", "Door COM2"},
+                                   {"$MESSAGE", "a;\"b;c\";d"},
+                                   {"$MSGFIELD[1]", "a"},
+                                   {"$MSGFIELD[2]", "b;c"},
+                                   {"$MSGFIELD[3]", "d"}}));
+  f.doc->Process(port, "x");
+  EXPECT_EQ(store->Snapshot(), (std::map<std::string, std::string>{{"$INPORT", "Door COM2"},
+                                                                   {"$MESSAGE", "x"}}));
+}
+
+class PackingTest : public ::testing::Test {
+ protected:
+  PackingTest() {
+    f.doc->m_ShowSentMessages = 0;
+    f.doc->SetProcessingActive(true);
+    CMessage& pack = f.AddMessage("P", "0815");
+    pack.m_PackMessages = 1;
+    CMessage& other = f.AddMessage("O", "4711");
+    other.m_PackMessages = 1;
+    f.AddMessage("N", "0815");  // same receivers, not packing
+  }
+  ScopedFakeClock clock;
+  EngineFixture f;
+  CInPort& port = f.AddSource("COM");
+};
+
+TEST_F(PackingTest, ThreeTextsWaitTogether) {
+  f.doc->Process(port, "P1");
+  f.doc->Process(port, "P2");
+  EXPECT_TRUE(f.doc->Process(port, "P3"));
+  EXPECT_TRUE(f.korvane->commands.empty());
+  EXPECT_EQ(port.m_PackText, "P1 P2 P3");
+  EXPECT_EQ(port.m_PackReceivers, "0815");
+}
+
+TEST_F(PackingTest, OtherReceiversSendThePendingText) {
+  f.doc->Process(port, "P1");
+  f.doc->Process(port, "P2");
+  f.doc->Process(port, "O1");
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|0815|P1 P2|||||)]"}));
+  EXPECT_EQ(port.m_PackText, "O1");
+  EXPECT_EQ(port.m_PackReceivers, "4711");
+}
+
+TEST_F(PackingTest, SentWhenTheNextWouldReachMaxPackedLength) {
+  f.doc->m_MaxPackedLength = 10;
+  f.doc->Process(port, "P1234");  // 5
+  f.doc->Process(port, "P123");   // 5 + 4 = 9 < 10: packed
+  EXPECT_EQ(port.m_PackText, "P1234 P123");
+  f.doc->Process(port, "P");      // 10 + 1 is not below 10
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|0815|P1234 P123|||||)]"}));
+  EXPECT_EQ(port.m_PackText, "P");
+}
+
+TEST_F(PackingTest, SentTenSecondsAfterTheLastText) {
+  f.doc->Process(port, "P1");
+  clock->Advance(9000);
+  f.doc->Process(port, "P2");  // restarts the timer
+  clock->Advance(9999);
+  f.doc->DeliverMessages();
+  EXPECT_TRUE(f.korvane->commands.empty());
+  clock->Advance(1);
+  f.doc->DeliverMessages();
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|0815|P1 P2|||||)]"}));
+  EXPECT_FALSE(port.HasPackedMessage());
+  EXPECT_EQ(port.m_PackTimer, 0u);
+  f.doc->DeliverMessages();
+  EXPECT_EQ(f.korvane->commands.size(), 1u);
+}
+
+TEST_F(PackingTest, UnpackedMessageJoinsAPendingTextToTheSameReceivers) {
+  f.doc->Process(port, "P1");
+  f.doc->Process(port, "N1");
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|0815|P1 N1|||||)]"}));
+  EXPECT_FALSE(port.HasPackedMessage());
+  EXPECT_EQ(port.m_PackTimer, 0u);
+}
+
+TEST_F(PackingTest, UnpackedMessageSendsAPendingTextToOtherReceiversFirst) {
+  f.doc->Process(port, "O1");
+  f.doc->Process(port, "N1");
+  EXPECT_EQ(f.korvane->commands,
+            (Commands{"[send(*|4711|O1|||||)]", "[send(*|0815|N1|||||)]"}));
+}
+
+TEST_F(PackingTest, FailedSendOfThePendingTextStillClearsIt) {
+  f.doc->Process(port, "P1");
+  f.korvane->replies = {{KORVANE_S_OK, "0"}};
+  f.doc->Process(port, "O1");
+  EXPECT_EQ(f.doc->m_TotalErrors, 1u);
+  EXPECT_EQ(port.m_PackText, "O1");
+}
+
+TEST_F(PackingTest, PackingStateBelongsToTheSource) {
+  CInPort& second = f.AddSource("COM2");
+  f.doc->Process(port, "P1");
+  f.doc->Process(second, "P2");
+  EXPECT_EQ(port.m_PackText, "P1");
+  EXPECT_EQ(second.m_PackText, "P2");
+}
+
+TEST_F(PackingTest, InternalSourcesSendTheirPendingTextWhenTheyEnd) {
+  EXPECT_TRUE(f.doc->ProcessInternal("DDE", CInPort::kDde, "P1"));
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|0815|P1|||||)]"}));
+  f.doc->SetProcessingActive(false);
+  EXPECT_FALSE(f.doc->ProcessInternal("ISDN", CInPort::kIsdn, "P2"));
+  EXPECT_EQ(f.korvane->commands.size(), 1u);
+}
+
+TEST_F(PackingTest, MailPassSendsItsPendingTextAtItsEnd) {
+  f.doc->GetMailLineQueue().AppendAll({"P1", "P2"});
+  f.doc->DeliverMessages();
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|0815|P1 P2|||||)]"}));
+  EXPECT_EQ(f.doc->m_TotalMessages, 2u);
+  EXPECT_EQ(f.doc->m_SentMessages, 2u);
+}
+
+}  // namespace
+}  // namespace meldrix
