@@ -17,7 +17,7 @@ std::string SerialSourceConfig(const std::string& device) {
          "[Message1]\nName=Fire\nReceiver=Brigade\nLeftTrigger=FIRE\n";
 }
 
-TEST(ProgramE2eTest, SerialBytesReachTheOutputRaw) {
+TEST(ProgramE2eTest, SerialLineReachesKorvaneAndOutputGetsRawBytes) {
   E2eSetup setup;
   PseudoTerminal panel;
   std::string config = SerialSourceConfig(panel.SlavePath());
@@ -28,6 +28,12 @@ TEST(ProgramE2eTest, SerialBytesReachTheOutputRaw) {
   ASSERT_TRUE(setup.WaitForCommand("[check(Meldrix)]")) << meldrix.Output() << meldrix.Errors();
 
   ASSERT_TRUE(panel.Write("FIRE hall 3\r\n"));
+  ASSERT_TRUE(setup.WaitForCommand("FIRE hall 3")) << meldrix.Output() << meldrix.Errors();
+  bool sent = false;
+  for (const auto& line : setup.Korvane().Journal())
+    sent = sent || (line.rfind("[send(", 0) == 0 && line.find("Brigade") != std::string::npos &&
+                    line.find("FIRE hall 3") != std::string::npos);
+  EXPECT_TRUE(sent);
   EXPECT_TRUE(WaitUntil([&] { return ReadFileText(copy) == "FIRE hall 3\r\n"; }))
       << ReadFileText(copy);
 
@@ -45,7 +51,7 @@ TEST(ProgramE2eTest, DroppedFilesAreReadInOrderAndRemoved) {
                     "[InSource1]\nName=Drop\nSource=2\nFile=" + setup.File("in/*.txt") +
                     "\nRemoveFile=1\nOutId=1\n"
                     "[OutDest1]\nName=Copy\nId=1\nDest=2\nFile=" + setup.File("copy.txt") + "\n"
-                    "[Message1]\nName=All\nReceiver=Ops\nLeftTrigger=*\n");
+                    "[Message1]\nName=All\nReceiver=Ops\nLeftTrigger=\n");
   WriteFileText(setup.File("in/.a.tmp"), "first\r\nsecond\r\n");
   fs::rename(setup.File("in/.a.tmp"), setup.File("in/a.txt"));
   WriteFileText(setup.File("in/.b.tmp"), "third\r\nfourth\r\n");
@@ -54,6 +60,13 @@ TEST(ProgramE2eTest, DroppedFilesAreReadInOrderAndRemoved) {
   ASSERT_TRUE(WaitUntil([&] {
     return ReadFileText(setup.File("copy.txt")) == "first\r\nsecond\r\nthird\r\nfourth\r\n";
   })) << ReadFileText(setup.File("copy.txt")) << meldrix.Output() << meldrix.Errors();
+  ASSERT_TRUE(setup.WaitForCommand("fourth")) << meldrix.Output();
+  std::vector<std::string> texts;
+  for (const auto& line : setup.Korvane().Journal())
+    if (line.rfind("[send(", 0) == 0) texts.push_back(line);
+  ASSERT_EQ(texts.size(), 4u);
+  const char* expected[] = {"first", "second", "third", "fourth"};
+  for (int i = 0; i < 4; ++i) EXPECT_NE(texts[i].find(expected[i]), std::string::npos) << texts[i];
   EXPECT_FALSE(fs::exists(setup.File("in/a.txt")));
   EXPECT_FALSE(fs::exists(setup.File("in/b.txt")));
   EXPECT_EQ(meldrix.Stop(), 0);
@@ -99,14 +112,14 @@ TEST(ProgramE2eTest, OutsideEditAndHangupReloads) {
   fs::create_directories(setup.File("in"));
   setup.WriteConfig("[Settings]\nAutoActivate=1\n"
                     "[InSource1]\nName=Drop\nSource=2\nFile=" + setup.File("in/*.txt") + "\n"
-                    "[Message1]\nName=All\nReceiver=Old\nLeftTrigger=*\n");
+                    "[Message1]\nName=All\nReceiver=Old\nLeftTrigger=\n");
   MeldrixProcess meldrix(setup.DataFolder(), setup.RuntimeFolder(), {});
   ASSERT_TRUE(setup.WaitForCommand("[check(Meldrix)]")) << meldrix.Output() << meldrix.Errors();
   // A later modification time than the one the program remembers.
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   setup.WriteConfig("[Settings]\nAutoActivate=1\n"
                     "[InSource1]\nName=Drop\nSource=2\nFile=" + setup.File("in/*.txt") + "\n"
-                    "[Message1]\nName=All\nReceiver=NewReceiver\nLeftTrigger=*\n");
+                    "[Message1]\nName=All\nReceiver=NewReceiver\nLeftTrigger=\n");
   auto checks = [&] {
     int n = 0;
     for (const auto& line : setup.Korvane().Journal()) n += line == "[check(Meldrix)]";
