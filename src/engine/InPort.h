@@ -2,15 +2,20 @@
 // message assembly and its packing state; the reading of each kind joins it.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "engine/Assembly.h"
 #include "engine/ObArray.h"
 #include "platform/Timer.h"
+#include "sources/FileSource.h"
+#include "sources/OutPortChannel.h"
+#include "sources/SerialSource.h"
 
 namespace meldrix {
 
 class CSection;
+class COutPortArray;
 
 class CInPort {
  public:
@@ -47,6 +52,31 @@ class CInPort {
   // Writes every key (sources are saved without defaults).
   void SaveConfig(CSection& section) const;
 
+  // ---- Opening and reading (sources/InPortOpen.cpp, sources/InPortPoll.cpp) ----
+  // Opens the source; on failure the reason has been shown as a message box
+  // through `services.showError` (serial kind) and false is returned.
+  bool Open(const OutPortServices& services);
+  void Close();
+  // "Name=Port COM1: 9600 baud"; with `tab` a tab instead of "=".
+  std::string Describe(bool tab) const;
+  bool IsOpen() const { return m_Opened; }
+  // Reads what waits once the poll timer has run out: serial bytes (protocol
+  // 0) or the files of the file kind. Every byte is copied raw to the output
+  // named by m_OutId, then given to `characterStep`, which returns true when
+  // the byte finished a message. After kMaxMessagesPerPoll finished messages
+  // the rest is kept and the next poll comes at once. Returns the number of
+  // messages finished.
+  static constexpr int kMaxMessagesPerPoll = 100;
+  int Poll(COutPortArray& outputs, const OutPortServices& services,
+           const std::function<bool(char)>& characterStep);
+  // The open serial port (null while closed or for other kinds); the device
+  // protocols read through it.
+  CSerialSource& SerialInput() { return m_SerialIn; }
+
+  bool m_Opened = false;
+  TimerValue m_PollTimer = 0;  // 0 while closed: a closed source is never read
+  CSerialSource m_SerialIn;
+  CFileSource m_FileIn;
   // ---- Message assembly and packing (engine) ----
   // The per-character step and the finished messages; the engine copies its
   // settings into it at every activation.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/ObArray.h"
+#include "sources/OutPortChannel.h"
 
 namespace meldrix {
 
@@ -29,6 +30,22 @@ class COutPort {
 
   void LoadConfig(const CSection& section);
   void SaveConfig(CSection& section) const;
+
+  // ---- Opening and writing (sources/OutPortOpen.cpp) ----
+  bool Open(const OutPortServices& services);
+  void Close();
+  bool IsOpen() const { return m_Channel.IsOpen(); }
+  // Writes one message; `sourceFile` is the file setting of the delivering
+  // source (for $INFILE), or null.
+  bool Send(std::string_view bytes, const std::string* sourceFile, const OutPortServices& services);
+  // "Name=File /var/out.txt" or "Name=Port LPT1:" / "Name=Port COM2: 9600 baud".
+  std::string Describe(bool tab) const;
+  // Whether the file setting holds an expression or a variable reference, so
+  // the file name is known only when a message comes.
+  bool FileNameIsComputed() const;
+  OutPortTarget Target() const;
+
+  COutPortChannel m_Channel;
 };
 
 class COutPortArray : public COwningArray<COutPort> {

@@ -1,0 +1,61 @@
+// Dropped files per second through the file source: each poll takes a folder
+// of small alarm files (read under the lock, emptied, removed), and bytes per
+// second through a file output that is opened and closed per byte.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "sources/FileSource.h"
+#include "sources/OutPortChannel.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path MakeFolder() {
+  std::string pattern = (fs::temp_directory_path() / "meldrix-bench-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) std::abort();
+  return pattern;
+}
+
+void BM_FileSourceDroppedFiles(benchmark::State& state) {
+  fs::path folder = MakeFolder();
+  const int files = static_cast<int>(state.range(0));
+  meldrix::CFileSource source;
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (int i = 0; i < files; ++i)
+      std::ofstream(folder / ("alarm" + std::to_string(i) + ".txt")) << "FIRE hall 3 detector 7\r\n";
+    state.ResumeTiming();
+    source.Poll((folder / "*.txt").string(), true, [&](unsigned char) {
+      ++bytes;
+      return true;
+    });
+  }
+  state.SetItemsProcessed(state.iterations() * files);
+  state.SetBytesProcessed(static_cast<int64_t>(bytes));
+  fs::remove_all(folder);
+}
+BENCHMARK(BM_FileSourceDroppedFiles)->Arg(10)->Arg(100);
+
+void BM_FileOutputBytePerOpen(benchmark::State& state) {
+  fs::path folder = MakeFolder();
+  meldrix::OutPortTarget target;
+  target.dest = meldrix::kOutDestFile;
+  target.file = (folder / "copy.bin").string();
+  target.fileMode = state.range(0) != 0;
+  meldrix::OutPortServices services;
+  meldrix::COutPortChannel channel;
+  for (auto _ : state) channel.Send(target, services, "x", nullptr);
+  state.SetBytesProcessed(state.iterations());
+  channel.Close();
+  fs::remove_all(folder);
+}
+BENCHMARK(BM_FileOutputBytePerOpen)->Arg(0)->Arg(1);
+
+}  // namespace

@@ -1,0 +1,38 @@
+// What the main loop drives: the engine document seen through the few
+// operations the timers, signals and start-up need. The program adapts
+// CMeldrixDoc to it; tests drive the loop with a fake.
+#pragma once
+
+#include <string>
+
+namespace meldrix {
+
+class CStreamDoc;
+
+class IEngineHost {
+ public:
+  virtual ~IEngineHost() = default;
+
+  virtual CStreamDoc& Log() = 0;
+  virtual bool AutoActivate() const = 0;
+  virtual bool IsActive() const = 0;
+  // Opens everything; on failure the error is logged, "AutoActivate" is 0 in
+  // memory and in the file, and processing stays inactive.
+  virtual bool Activate() = 0;
+  virtual void Deactivate() = 0;
+  // One protocol step for every serial source with a device protocol;
+  // true when a decoder is inside a telegram.
+  virtual bool PumpProtocols() = 0;
+  // Mail lines, then every source polled and its messages processed.
+  virtual void Deliver() = 0;
+  // True when the configuration file changed from outside since it was read.
+  virtual bool ConfigurationChanged() = 0;
+  // Reads the configuration file again into the model.
+  virtual void Reload() = 0;
+  // Sends "[check(Meldrix)]" to Korvane.
+  virtual void SendCheck() = 0;
+  // "Total messages: n, Sent messages: n, Total Errors: n" for the log.
+  virtual std::string CountersText() const = 0;
+};
+
+}  // namespace meldrix

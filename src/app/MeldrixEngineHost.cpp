@@ -1,0 +1,101 @@
+#include "app/MeldrixEngineHost.h"
+
+#include "app/Activation.h"
+#include "app/StreamDoc.h"
+#include "engine/Korvane.h"
+#include "engine/Expansion.h"
+#include "engine/MeldrixDoc.h"
+#include "platform/PrivateProfile.h"
+#include "platform/SerialTermios.h"
+#include "platform/UserInterface.h"
+#include "app/LogLines.h"
+#include "util/StringTable.h"
+
+namespace meldrix {
+
+namespace {
+
+class CMeldrixEngineHost : public IEngineHost {
+ public:
+  explicit CMeldrixEngineHost(const EngineStartup& startup)
+      : doc_(ConfigPaths::Resolve(startup.instanceName)) {
+    const std::string path = doc_.GetPaths().configFile;
+    // The configuration is read anew on every lookup, so a reload also
+    // reaches the port names.
+    config_ = [path](const std::string& section, const std::string& key) {
+      return PrivateProfile::GetString(path, section, key);
+    };
+    SetUiLanguage(PrivateProfile::GetInt(path, "Settings", "Language", 0));
+    SetSerialLibrary(std::make_shared<CTermiosSerialLibrary>(config_));
+    services_.config = config_;
+    services_.showError = [](const std::string& text) {
+      CurrentUserInterface()->MessageBox(text, kApplicationName, kMbOk | kMbIconError);
+    };
+    services_.expand = [this](const std::string& text) {
+      return ExpandText(text, doc_.GetVariables());
+    };
+    services_.setVariable = [this](const std::string& name, const std::string& value) {
+      doc_.GetVariables().SetVariable(name, value);
+    };
+    // Every byte a source reads goes through its own per-character step.
+    doc_.SetSourcePoll([this](CInPort& port) {
+      port.Poll(doc_.m_OutPorts, services_, [&port](char c) { return port.AddChar(c); });
+    });
+    doc_.LoadConfiguration();
+  }
+
+  ~CMeldrixEngineHost() override {
+    if (doc_.IsProcessingActive()) DeactivateProcessing(doc_);
+    SetSerialLibrary(nullptr);
+  }
+
+  CStreamDoc& Log() override { return doc_; }
+  bool AutoActivate() const override { return doc_.m_AutoActivate; }
+  bool IsActive() const override { return doc_.IsProcessingActive(); }
+
+  bool Activate() override {
+    if (doc_.IsProcessingActive()) return true;
+    return ActivateProcessing(ActivationContext{doc_, doc_, services_, [this] { SendCheck(); }});
+  }
+
+  void Deactivate() override { DeactivateProcessing(doc_); }
+
+  bool PumpProtocols() override { return false; }
+
+  void Deliver() override { doc_.DeliverMessages(); }
+
+  bool ConfigurationChanged() override { return doc_.CheckConfigChanged(); }
+
+  void Reload() override {
+    doc_.LoadConfiguration();
+    SetUiLanguage(PrivateProfile::GetInt(doc_.GetPaths().configFile, "Settings", "Language", 0));
+  }
+
+  void SendCheck() override {
+    KorvaneResult result = doc_.GetKorvane().Execute("[check(Meldrix)]");
+    if (!result.Succeeded()) {
+      char code[16];
+      std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(result.hr));
+      WriteRedLine(doc_, std::string("ERROR(") + code + "): [check(Meldrix)]");
+    }
+  }
+
+  std::string CountersText() const override {
+    return LoadText("IDS_TOTAL_MESSAGES") + ": " + std::to_string(doc_.m_TotalMessages) + ", " +
+           LoadText("IDS_SENT_MESSAGES") + ": " + std::to_string(doc_.m_SentMessages) + ", " +
+           LoadText("IDS_TOTAL_ERRORS") + ": " + std::to_string(doc_.m_TotalErrors);
+  }
+
+ private:
+  CMeldrixDoc doc_;
+  ConfigValueReader config_;
+  OutPortServices services_;
+};
+
+}  // namespace
+
+std::unique_ptr<IEngineHost> CreateEngineHost(const EngineStartup& startup) {
+  return std::make_unique<CMeldrixEngineHost>(startup);
+}
+
+}  // namespace meldrix

@@ -1,0 +1,88 @@
+#include "app/Program.h"
+
+#include <exception>
+
+#include "app/CommandLine.h"
+#include "app/ConsoleLog.h"
+#include "app/LogLines.h"
+#include "app/MainLoop.h"
+#include "app/MeldrixEngineHost.h"
+#include "app/StreamDoc.h"
+#include "platform/EventLoop.h"
+#include "platform/Signals.h"
+#include "platform/SingleInstance.h"
+#include "platform/UserInterface.h"
+#include "sources/SerialSourceErrors.h"
+#include "util/Cp1252.h"
+#include "util/StringTable.h"
+
+namespace meldrix {
+
+namespace {
+
+int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostream& err) {
+  EventLoop loop;  // first made, last gone: the others unregister from it
+  // No second instance with the same parameters: it asks the first to come
+  // to the front and ends.
+  SingleInstance instance(commandLine.windowClass);
+  if (instance.State() == SingleInstance::Result::AlreadyRunning) {
+    instance.AskFirstToFront();
+    err << "meldrix: "
+        << Cp1252ToUtf8(FillText(LoadText("IDS_ALREADY_RUNNING"), {commandLine.windowClass}))
+        << std::endl;
+    return 1;
+  }
+  if (instance.State() != SingleInstance::Result::First) {
+    err << "meldrix: cannot make sure that only one instance runs: " << instance.Error()
+        << std::endl;
+    return 1;
+  }
+
+  for (const std::string& unknown : commandLine.unknownSwitches)
+    err << "meldrix: unknown switch " << unknown << " ignored" << std::endl;
+
+  // The serial library check of the original has nothing to check here: the
+  // serial layer is part of the program. The DDE server starts here once it
+  // exists, before the document.
+  std::unique_ptr<IEngineHost> engine =
+      CreateEngineHost(EngineStartup{commandLine.instanceName});
+  CStreamDoc& log = engine->Log();
+  // Message boxes of the headless program: a red log line and standard error.
+  SetUserInterface(std::make_shared<ConsoleUserInterface>(
+      [&log](const std::string& line) { WriteRedLine(log, line); }));
+  CConsoleLog console(out, CConsoleLog::IsTerminal(1));
+  log.AddObserver(&console);
+
+  CMainLoop mainLoop(loop, *engine);
+  mainLoop.StartSupervision();
+  SignalWatcher signals(loop, [&](int signal) { mainLoop.OnSignal(signal); });
+  if (!instance.Listen(loop, [&] { log.Write(LoadText("IDS_ASKED_TO_FRONT") + "\n"); }))
+    err << "meldrix: " << instance.Error() << std::endl;
+
+  if (engine->AutoActivate()) engine->Activate();
+  mainLoop.StartProcessingTimers();
+
+  int status = loop.Run();
+  if (engine->IsActive()) engine->Deactivate();
+  console.FlushPartialLine(log);
+  log.RemoveObserver(&console);
+  SetUserInterface(std::make_shared<ConsoleUserInterface>());
+  out.flush();
+  return status;
+}
+
+}  // namespace
+
+int RunProgram(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+  CMessageCommandLineInfo commandLine;
+  commandLine.Parse(arguments);
+  // Until the desktop user interface exists the program always runs headless.
+  try {
+    return Run(commandLine, out, err);
+  } catch (const std::exception& error) {
+    err << "meldrix: " << error.what() << std::endl;
+    return 1;
+  }
+}
+
+}  // namespace meldrix

@@ -1,0 +1,151 @@
+#include "platform/SingleInstance.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+namespace meldrix {
+
+namespace {
+
+constexpr char kFrontRequest[] = "front\n";
+
+std::string ErrnoText(const std::string& what, const std::string& path) {
+  return what + " " + path + ": " + std::strerror(errno);
+}
+
+bool MakeSocketAddress(const std::string& path, sockaddr_un& address) {
+  std::memset(&address, 0, sizeof address);
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, path.data(), path.size());
+  return true;
+}
+
+}  // namespace
+
+std::string InstanceRuntimeFolder() {
+  if (const char* dir = std::getenv("MELDRIX_RUNTIME_DIR"); dir && *dir) return dir;
+  if (const char* dir = std::getenv("XDG_RUNTIME_DIR"); dir && *dir)
+    return std::string(dir) + "/meldrix";
+  return "/tmp/meldrix-" + std::to_string(::getuid());
+}
+
+std::string SingleInstance::FileStem(const std::string& className) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string stem;
+  for (unsigned char c : className) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+        c == '_' || (c == '.' && !stem.empty())) {
+      stem += static_cast<char>(c);
+    } else {
+      stem += '%';
+      stem += kHex[c >> 4];
+      stem += kHex[c & 15];
+    }
+  }
+  // Socket paths are short; very long instance names are cut and made unique
+  // by a hash of the whole name.
+  if (stem.size() > 60)
+    stem = stem.substr(0, 40) + "~" + std::to_string(std::hash<std::string>{}(className));
+  return stem;
+}
+
+SingleInstance::SingleInstance(const std::string& className, std::string folder) {
+  if (folder.empty()) folder = InstanceRuntimeFolder();
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    error_ = ErrnoText("cannot create", folder);
+    return;
+  }
+  std::string stem = folder + "/" + FileStem(className);
+  lockPath_ = stem + ".lock";
+  socketPath_ = stem + ".sock";
+  lockFd_ = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (lockFd_ < 0) {
+    error_ = ErrnoText("cannot open", lockPath_);
+    return;
+  }
+  if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) {
+      state_ = Result::AlreadyRunning;
+    } else {
+      error_ = ErrnoText("cannot lock", lockPath_);
+    }
+    ::close(lockFd_);
+    lockFd_ = -1;
+    return;
+  }
+  state_ = Result::First;
+}
+
+SingleInstance::~SingleInstance() {
+  if (loop_) loop_->Unwatch(watch_);
+  if (listenFd_ >= 0) {
+    ::close(listenFd_);
+    ::unlink(socketPath_.c_str());  // still under the lock: nobody else owns it
+  }
+  if (lockFd_ >= 0) ::close(lockFd_);
+}
+
+bool SingleInstance::AskFirstToFront() {
+  sockaddr_un address;
+  if (!MakeSocketAddress(socketPath_, address)) return false;
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::send(fd, kFrontRequest, sizeof kFrontRequest - 1, MSG_NOSIGNAL) ==
+                static_cast<ssize_t>(sizeof kFrontRequest - 1);
+  ::close(fd);
+  return ok;
+}
+
+bool SingleInstance::Listen(EventLoop& loop, std::function<void()> onFront) {
+  if (state_ != Result::First) return false;
+  sockaddr_un address;
+  if (!MakeSocketAddress(socketPath_, address)) {
+    error_ = "socket path too long: " + socketPath_;
+    return false;
+  }
+  // A socket file left by a crashed instance is ours to replace: we hold the lock.
+  ::unlink(socketPath_.c_str());
+  listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (listenFd_ < 0 ||
+      ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listenFd_, 4) != 0) {
+    error_ = ErrnoText("cannot listen on", socketPath_);
+    if (listenFd_ >= 0) ::close(listenFd_);
+    listenFd_ = -1;
+    return false;
+  }
+  loop_ = &loop;
+  onFront_ = std::move(onFront);
+  watch_ = loop.Watch(listenFd_, POLLIN, [this](short) { Accept(); });
+  return true;
+}
+
+void SingleInstance::Accept() {
+  for (;;) {
+    int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return;
+    // The request is a few bytes sent at once; a peer that sends nothing
+    // within a short time is dropped rather than blocking the main loop.
+    timeval limit{0, 200000};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    char buffer[16];
+    ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+    ::close(fd);
+    if (got == static_cast<ssize_t>(sizeof kFrontRequest - 1) &&
+        std::memcmp(buffer, kFrontRequest, got) == 0 && onFront_)
+      onFront_();
+  }
+}
+
+}  // namespace meldrix

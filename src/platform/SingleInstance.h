@@ -1,0 +1,59 @@
+// One running instance per main window class name. The first instance holds
+// an exclusive lock on "<runtime folder>/<class>.lock" for its whole run (the
+// kernel drops it when the process ends, so a crash never leaves a stale
+// lock) and listens on "<class>.sock" beside it. A later instance with the
+// same class name finds the lock taken, tells the first to come to the front
+// through the socket and gives up.
+//
+// The runtime folder is $MELDRIX_RUNTIME_DIR when set, else
+// $XDG_RUNTIME_DIR/meldrix, else /tmp/meldrix-<uid> (created with mode 0700).
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/EventLoop.h"
+
+namespace meldrix {
+
+std::string InstanceRuntimeFolder();
+
+class SingleInstance {
+ public:
+  enum class Result { First, AlreadyRunning, Error };
+
+  // Takes the lock of `className` in `folder` (InstanceRuntimeFolder() when empty).
+  SingleInstance(const std::string& className, std::string folder = "");
+  ~SingleInstance();
+  SingleInstance(const SingleInstance&) = delete;
+  SingleInstance& operator=(const SingleInstance&) = delete;
+
+  Result State() const { return state_; }
+  const std::string& Error() const { return error_; }
+
+  // For a second instance: asks the first to come to the front. True when
+  // the first instance took the request.
+  bool AskFirstToFront();
+
+  // For the first instance: `onFront` runs on the loop whenever another
+  // instance asks. Returns false (with Error()) when the socket cannot listen;
+  // the lock still holds then.
+  bool Listen(EventLoop& loop, std::function<void()> onFront);
+
+  // The file name used for a class name: letters, digits, "-", "_" and "."
+  // stay, every other byte becomes "%XX", so any instance name is safe.
+  static std::string FileStem(const std::string& className);
+
+ private:
+  void Accept();
+
+  std::string lockPath_, socketPath_, error_;
+  Result state_ = Result::Error;
+  int lockFd_ = -1;
+  int listenFd_ = -1;
+  EventLoop* loop_ = nullptr;
+  EventLoop::WatchId watch_ = 0;
+  std::function<void()> onFront_;
+};
+
+}  // namespace meldrix

@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <sstream>
+
+#include "app/CommandLine.h"
+#include "app/MainLoop.h"
+#include "app/StreamDoc.h"
+#include "engine/KorvaneStubProcess.h"
+#include "platform/EventLoop.h"
+#include "platform/SingleInstance.h"
+#include "platform/Timer.h"
+
+namespace meldrix {
+namespace {
+
+TEST(CommandLineTest, SwitchesAndInstanceNames) {
+  CMessageCommandLineInfo info;
+  info.Parse({"-hide", "A", "/nosplashplease", "B"});
+  EXPECT_EQ(info.show, CMessageCommandLineInfo::Show::Hidden);
+  EXPECT_FALSE(info.splash);
+  EXPECT_EQ(info.instanceName, "B");
+  EXPECT_EQ(info.windowClass, "MeldrixAppClass:A:B");
+
+  CMessageCommandLineInfo max;
+  max.Parse({"/Maximize", "/x"});
+  EXPECT_EQ(max.show, CMessageCommandLineInfo::Show::Maximised);
+  EXPECT_EQ(max.windowClass, "MeldrixAppClass");
+  EXPECT_EQ(max.unknownSwitches, std::vector<std::string>{"/x"});
+
+  CMessageCommandLineInfo min;
+  min.Parse({"/MINIMIZED"});
+  EXPECT_EQ(min.show, CMessageCommandLineInfo::Show::Minimised);
+  EXPECT_TRUE(min.splash);
+}
+
+TEST(EventLoopTest, TimersRunInDueOrderAndCanBeCancelled) {
+  ScopedFakeClock clock;
+  EventLoop loop;
+  std::vector<int> order;
+  loop.StartTimer(30, [&] { order.push_back(30); });
+  auto cancelled = loop.StartTimer(10, [&] { order.push_back(-1); });
+  loop.StartTimer(20, [&] {
+    order.push_back(20);
+    loop.StartTimer(0, [&] { order.push_back(0); });  // waits for the next round
+  });
+  loop.CancelTimer(cancelled);
+  EXPECT_EQ(loop.MillisecondsToNextTimer(), 20);
+  clock->Advance(25);
+  loop.RunOnce(0);
+  EXPECT_EQ(order, (std::vector<int>{20}));
+  loop.RunOnce(0);
+  EXPECT_EQ(order, (std::vector<int>{20, 0}));
+  clock->Advance(5);
+  loop.RunOnce(0);
+  EXPECT_EQ(order, (std::vector<int>{20, 0, 30}));
+  EXPECT_EQ(loop.MillisecondsToNextTimer(), -1);
+}
+
+TEST(EventLoopTest, WatchesDescriptorsAndQuitsFromAnotherThread) {
+  EventLoop loop;
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  std::string got;
+  auto id = loop.Watch(fds[0], POLLIN, [&](short) {
+    char c;
+    if (::read(fds[0], &c, 1) == 1) got += c;
+  });
+  ASSERT_EQ(::write(fds[1], "x", 1), 1);
+  loop.RunOnce(1000);
+  EXPECT_EQ(got, "x");
+  loop.Unwatch(id);
+  std::thread quitter([&] { loop.Quit(7); });
+  EXPECT_EQ(loop.Run(), 7);
+  quitter.join();
+  ::close(fds[0]);
+  ::close(fds[1]);
+}
+
+TEST(SingleInstanceTest, SecondWithSameClassIsRefusedAndReachesTheFirst) {
+  testing::TempFolder folder;
+  EventLoop loop;
+  int fronts = 0;
+  SingleInstance first("MeldrixAppClass:A/b", folder.Path().string());
+  ASSERT_EQ(first.State(), SingleInstance::Result::First);
+  ASSERT_TRUE(first.Listen(loop, [&] { ++fronts; }));
+
+  SingleInstance other("MeldrixAppClass:B", folder.Path().string());
+  EXPECT_EQ(other.State(), SingleInstance::Result::First);
+
+  {
+    SingleInstance second("MeldrixAppClass:A/b", folder.Path().string());
+    EXPECT_EQ(second.State(), SingleInstance::Result::AlreadyRunning);
+    EXPECT_TRUE(second.AskFirstToFront());
+  }
+  for (int i = 0; i < 100 && fronts == 0; ++i) loop.RunOnce(50);
+  EXPECT_EQ(fronts, 1);
+  EXPECT_EQ(SingleInstance::FileStem("MeldrixAppClass:A/b"), "MeldrixAppClass%3AA%2Fb");
+}
+
+TEST(SingleInstanceTest, LockIsFreeAgainWhenTheFirstEnds) {
+  testing::TempFolder folder;
+  { SingleInstance first("X", folder.Path().string()); }
+  SingleInstance again("X", folder.Path().string());
+  EXPECT_EQ(again.State(), SingleInstance::Result::First);
+}
+
+class FakeEngine : public IEngineHost {
+ public:
+  CStreamDoc& Log() override { return log; }
+  bool AutoActivate() const override { return false; }
+  bool IsActive() const override { return active; }
+  bool Activate() override {
+    calls += "A";
+    active = true;
+    return true;
+  }
+  void Deactivate() override {
+    calls += "D";
+    active = false;
+  }
+  bool PumpProtocols() override {
+    ++pumps;
+    return inTelegram;
+  }
+  void Deliver() override { ++deliveries; }
+  bool ConfigurationChanged() override {
+    bool c = changed;
+    changed = false;
+    return c;
+  }
+  void Reload() override { calls += "R"; }
+  void SendCheck() override { ++checks; }
+  std::string CountersText() const override { return "Total messages: 3"; }
+
+  CStreamDoc log{100, 80};
+  bool active = false, inTelegram = false, changed = false;
+  int pumps = 0, deliveries = 0, checks = 0;
+  std::string calls;
+};
+
+TEST(MainLoopTest, TimersDriveDeliveryProtocolsAndSupervision) {
+  ScopedFakeClock clock;
+  EventLoop loop;
+  FakeEngine engine;
+  CMainLoop main(loop, engine);
+  main.StartSupervision();
+  main.StartProcessingTimers();
+  auto step = [&](int ms) {
+    for (int i = 0; i < ms; ++i) {
+      clock->Advance(1);
+      loop.RunOnce(0);
+    }
+  };
+  step(500);
+  EXPECT_EQ(engine.deliveries, 0);  // inactive: nothing is read or delivered
+  EXPECT_EQ(engine.pumps, 0);
+  engine.active = true;
+  step(500);  // t = 1000: supervision sends the first check
+  EXPECT_EQ(engine.deliveries, 5);
+  EXPECT_EQ(engine.pumps, 25);
+  EXPECT_EQ(engine.checks, 1);
+  engine.inTelegram = true;
+  step(100);
+  EXPECT_EQ(engine.pumps, 25 + 17);  // every 5 ms from 1020 on
+
+  engine.changed = true;
+  step(60000);
+  EXPECT_EQ(engine.calls, "DRA");  // deactivate, reload, activate again
+  EXPECT_EQ(engine.checks, 2);
+}
+
+TEST(MainLoopTest, SignalsReloadReportAndStop) {
+  EventLoop loop;
+  FakeEngine engine;
+  CMainLoop main(loop, engine);
+  engine.changed = true;
+  main.OnSignal(SIGHUP);
+  EXPECT_EQ(engine.calls, "R");  // inactive: only reloaded
+  EXPECT_EQ(engine.checks, 0);
+  main.OnSignal(SIGUSR1);
+  engine.log.Write("x");
+  EXPECT_EQ(engine.log.Line(engine.log.LineCount() - 2).text, "Total messages: 3");
+  engine.active = true;
+  main.OnSignal(SIGTERM);
+  EXPECT_FALSE(engine.active);
+  EXPECT_TRUE(loop.Quitting());
+}
+
+}  // namespace
+}  // namespace meldrix

@@ -1,0 +1,204 @@
+// Runs the real meldrix program for end-to-end tests: a temporary data folder
+// (MELDRIX_DATA), its own runtime folder for the single-instance lock, a
+// Korvane stand-in, pseudo-terminals for serial sources. Children are always
+// stopped: SIGTERM, then SIGKILL when they do not end in time.
+#pragma once
+
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/KorvaneStubProcess.h"
+
+namespace meldrix::testing {
+
+inline constexpr auto kE2eTimeout = std::chrono::seconds(20);
+
+// Polls `condition` every 20 ms until it holds or `timeout` passes.
+inline bool WaitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds timeout = kE2eTimeout) {
+  auto end = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < end) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return condition();
+}
+
+inline std::string ReadFileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void WriteFileText(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// A pseudo-terminal: the program opens SlavePath() as its serial port, the
+// test writes to the master side as the device would.
+class PseudoTerminal {
+ public:
+  PseudoTerminal() {
+    char name[128];
+    int slave = -1;
+    termios raw{};
+    cfmakeraw(&raw);
+    if (::openpty(&master_, &slave, name, &raw, nullptr) != 0)
+      throw std::runtime_error("openpty failed");
+    slavePath_ = name;
+    // Keep the slave open here too, so the line does not hang up while the
+    // program reopens it.
+    slave_ = slave;
+  }
+  ~PseudoTerminal() { Close(); }
+  void Close() {
+    if (master_ >= 0) ::close(master_);
+    if (slave_ >= 0) ::close(slave_);
+    master_ = slave_ = -1;
+  }
+  void CloseSlaveKeepAlive() {
+    if (slave_ >= 0) ::close(slave_);
+    slave_ = -1;
+  }
+  const std::string& SlavePath() const { return slavePath_; }
+  bool Write(const std::string& bytes) {
+    return ::write(master_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  }
+
+ private:
+  int master_ = -1, slave_ = -1;
+  std::string slavePath_;
+};
+
+class MeldrixProcess {
+ public:
+  MeldrixProcess(const std::string& dataFolder, const std::string& runtimeFolder,
+                 std::vector<std::string> arguments, const std::string& logName = "meldrix")
+      : out_(dataFolder + "/" + logName + ".out"), err_(dataFolder + "/" + logName + ".err") {
+    std::vector<std::string> args = {MELDRIX_BUILD_DIR "/meldrix"};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+      std::string entry = *e;
+      if (entry.rfind("MELDRIX_DATA=", 0) == 0 || entry.rfind("MELDRIX_RUNTIME_DIR=", 0) == 0 ||
+          entry.rfind("MELDRIX_DDE_DIR=", 0) == 0)
+        continue;
+      env.push_back(entry);
+    }
+    env.push_back("MELDRIX_DATA=" + dataFolder);
+    env.push_back("MELDRIX_RUNTIME_DIR=" + runtimeFolder);
+    env.push_back("MELDRIX_DDE_DIR=" + runtimeFolder + "/dde");
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start meldrix");
+  }
+  ~MeldrixProcess() { Stop(); }
+  MeldrixProcess(const MeldrixProcess&) = delete;
+  MeldrixProcess& operator=(const MeldrixProcess&) = delete;
+
+  std::string Output() const { return ReadFileText(out_); }
+  std::string Errors() const { return ReadFileText(err_); }
+  bool OutputContains(const std::string& text) const {
+    return Output().find(text) != std::string::npos;
+  }
+
+  void Signal(int signal) {
+    if (pid_ > 0) ::kill(pid_, signal);
+  }
+
+  // The exit status once the program ended within `timeout` (-1 when it
+  // ended by a signal), nullopt while it still runs.
+  std::optional<int> WaitForExit(std::chrono::milliseconds timeout = kE2eTimeout) {
+    if (pid_ <= 0) return status_;
+    auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+      int status = 0;
+      pid_t done = ::waitpid(pid_, &status, WNOHANG);
+      if (done == pid_) {
+        pid_ = -1;
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return status_;
+      }
+      if (std::chrono::steady_clock::now() >= end) return std::nullopt;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
+  // SIGTERM, then SIGKILL when it does not end; returns the exit status.
+  std::optional<int> Stop() {
+    if (pid_ <= 0) return status_;
+    Signal(SIGTERM);
+    if (auto status = WaitForExit()) return status;
+    Signal(SIGKILL);
+    return WaitForExit();
+  }
+
+  bool Running() const { return pid_ > 0; }
+
+ private:
+  std::string out_, err_;
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+};
+
+// A data folder with a configuration file and a running Korvane stand-in.
+class E2eSetup {
+ public:
+  E2eSetup() { std::filesystem::create_directories(RuntimeFolder()); }
+
+  std::string DataFolder() const { return data_.Path().string(); }
+  std::string RuntimeFolder() const { return data_.File("run"); }
+  std::string File(const std::string& name) const { return data_.File(name); }
+  std::string ConfigPath(const std::string& instance = "") const {
+    return data_.File("meldrix" + instance + ".cfg");
+  }
+  // Writes the configuration with the stub's endpoint added.
+  void WriteConfig(const std::string& body, const std::string& instance = "") {
+    WriteFileText(ConfigPath(instance),
+                  body + "\n[Korvane]\nEndpoint=" + korvane_.Endpoint() + "\n");
+  }
+  KorvaneStubProcess& Korvane() { return korvane_; }
+
+  bool WaitForCommand(const std::string& text) {
+    return WaitUntil([&] {
+      for (const auto& line : korvane_.Journal())
+        if (line.find(text) != std::string::npos) return true;
+      return false;
+    });
+  }
+
+ private:
+  TempFolder data_;
+  KorvaneStubProcess korvane_;
+};
+
+}  // namespace meldrix::testing
