@@ -21,6 +21,7 @@
 #include "engine/OutPort.h"
 #include "engine/Profile.h"
 #include "engine/VariableStore.h"
+#include "expr/DataValueStorage.h"
 
 namespace meldrix {
 
@@ -153,9 +154,11 @@ class CMeldrixDoc : public CStreamDoc {
   void SetKorvane(std::shared_ptr<IKorvane> korvane) { m_Korvane = std::move(korvane); }
   IKorvane& GetKorvane();
 
-  // The expression variables; a plain map until another store is set.
-  void SetVariableStore(std::shared_ptr<IVariableStore> store) { m_Variables = std::move(store); }
-  IVariableStore& GetVariables() { return *m_Variables; }
+  // The expression variables of the whole run: a value assigned in one
+  // message text can be read by a later one. Safe to use from any thread.
+  IVariableStore& GetVariables() { return m_Variables; }
+  // The same store as the evaluator sees it.
+  CDataValueStorage& GetDataValues() { return m_DataValues; }
 
   // Lines of mails received by the SMTP sink; other threads append to it.
   CMailLineQueue& GetMailLineQueue() { return m_MailLines; }
@@ -178,7 +181,8 @@ class CMeldrixDoc : public CStreamDoc {
   SourcePoll m_SourcePoll;
   std::shared_ptr<IKorvane> m_Korvane;
   bool m_KorvaneFromConfig = false;  // m_Korvane was made from the file
-  std::shared_ptr<IVariableStore> m_Variables = std::make_shared<CMapVariableStore>();
+  CDataValueStorage m_DataValues;
+  CDataValueVariableStore m_Variables{m_DataValues};
   CMailLineQueue m_MailLines;
   // ---- end of message assembly, processing and sending ----
 

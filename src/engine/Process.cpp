@@ -53,6 +53,7 @@ bool CMeldrixDoc::Process(CInPort& source, const std::string& text) {
       const CMessage& message = *entry;
       if (!message.m_Active || !message.Matches(text)) continue;
 
+      // A failing block expands to nothing and leaves its message in "$ERROR".
       std::string toSend = message.m_Text.empty() ? text : ExpandText(message.m_Text, variables);
       // "|" separates the fields of Korvane's command.
       std::replace(toSend.begin(), toSend.end(), '|', '!');

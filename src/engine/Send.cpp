@@ -53,7 +53,10 @@ void CMeldrixDoc::OnConfigurationLoading() {
 
 bool CMeldrixDoc::Send(const std::string& /*messageName*/, const std::string& receivers,
                        const std::string& text) {
-  const std::string to = TrimWhiteSpace(ExpandText(receivers, GetVariables()));
+  // Receivers without a block are left alone: expanding them would change
+  // nothing but clear "$ERROR" of the text just expanded.
+  const std::string to = TrimWhiteSpace(
+      receivers.find("{{") == std::string::npos ? receivers : ExpandText(receivers, GetVariables()));
   const std::string command = KorvaneSendCommand(to, text);
 
   if (m_ShowSentMessages) {

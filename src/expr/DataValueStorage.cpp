@@ -92,8 +92,9 @@ void CDataValueStorage::Remove(const std::string& name) {
   values_.erase(name);
 }
 
-void CDataValueStorage::RemoveArray(const std::string& name) {
-  std::string prefix = name + "[";
+void CDataValueStorage::RemoveArray(const std::string& name) { RemoveStartingWith(name + "["); }
+
+void CDataValueStorage::RemoveStartingWith(const std::string& prefix) {
   std::lock_guard lock(mapLock_);
   for (auto it = values_.begin(); it != values_.end();) {
     if (it->first.compare(0, prefix.size(), prefix) == 0)

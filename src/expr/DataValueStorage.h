@@ -41,6 +41,8 @@ class CDataValueStorage {
   void Remove(const std::string& name);
   // Removes every entry whose name begins with name + "[".
   void RemoveArray(const std::string& name);
+  // Removes every entry whose name begins with prefix.
+  void RemoveStartingWith(const std::string& prefix);
   void CopyTo(CDataValueStorage& other);
   size_t Count();
 

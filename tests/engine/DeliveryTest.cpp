@@ -109,11 +109,9 @@ TEST_F(DeliveryTest, LeadingSpacesAndCharsetPerSourceKind) {
 }
 
 TEST_F(DeliveryTest, MailLinesComeFromTheSourceMail) {
-  auto store = std::make_shared<CMapVariableStore>();
-  f.doc->SetVariableStore(store);
   f.doc->GetMailLineQueue().Append("[FROM:a@b]Subject");
   f.doc->DeliverMessages();
-  EXPECT_EQ(store->GetVariable("$INPORT"), "Mail");
+  EXPECT_EQ(f.doc->GetVariables().GetVariable("$INPORT"), "Mail");
   EXPECT_EQ(f.Log(), (std::vector<LogLine>{{"[FROM:a@b]Subject", 0}}));
   EXPECT_EQ(f.doc->m_TotalMessages, 1u);
   EXPECT_TRUE(f.doc->GetMailLineQueue().Empty());

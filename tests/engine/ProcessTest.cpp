@@ -154,19 +154,22 @@ TEST(Process, FailedSendLetsTheNextMessageTry) {
 TEST(Process, Variables) {
   EngineFixture f;
   CInPort& port = f.AddSource("Door COM2");
-  auto store = std::make_shared<CMapVariableStore>();
-  f.doc->SetVariableStore(store);
-  store->SetVariable("$MSGFIELDX", "old");
+  IVariableStore& store = f.doc->GetVariables();
+  store.SetVariable("$MSGFIELDX", "old");
+  store.SetVariable("KEPT", "1");
   f.doc->Process(port, "a;\"b;c\";d");
-  EXPECT_EQ(store->Snapshot(), (std::map<std::string, std::string>{
-                                   {"$INPORT", "Door COM2"},
-                                   {"$MESSAGE", "a;\"b;c\";d"},
-                                   {"$MSGFIELD[1]", "a"},
-                                   {"$MSGFIELD[2]", "b;c"},
-                                   {"$MSGFIELD[3]", "d"}}));
+  EXPECT_EQ(store.GetVariable("$INPORT"), "Door COM2");
+  EXPECT_EQ(store.GetVariable("$MESSAGE"), "a;\"b;c\";d");
+  EXPECT_EQ(store.GetVariable("$MSGFIELD[1]"), "a");
+  EXPECT_EQ(store.GetVariable("$MSGFIELD[2]"), "b;c");
+  EXPECT_EQ(store.GetVariable("$MSGFIELD[3]"), "d");
+  EXPECT_EQ(store.GetVariable("$MSGFIELDX"), std::nullopt);
   f.doc->Process(port, "x");
-  EXPECT_EQ(store->Snapshot(), (std::map<std::string, std::string>{{"$INPORT", "Door COM2"},
-                                                                   {"$MESSAGE", "x"}}));
+  EXPECT_EQ(store.GetVariable("$MESSAGE"), "x");
+  EXPECT_EQ(store.GetVariable("$MSGFIELD[1]"), std::nullopt);
+  EXPECT_EQ(store.GetVariable("KEPT"), "1");
+  // Process publishes only these three kinds of names.
+  EXPECT_EQ(f.doc->GetDataValues().Count(), 3u);
 }
 
 class PackingTest : public ::testing::Test {

@@ -1,0 +1,117 @@
+// Message texts and receivers expanded with the document's expression store on
+// their way to Korvane.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/EngineTestSupport.h"
+#include "expr/DataValueStorage.h"
+
+namespace meldrix {
+namespace {
+
+using enginetest::EngineFixture;
+using Commands = std::vector<std::string>;
+
+class ExpressionWiringTest : public ::testing::Test {
+ protected:
+  ExpressionWiringTest() {
+    f.doc->m_ShowSentMessages = 0;
+    f.doc->SetProcessingActive(true);
+  }
+  std::string Error() { return f.doc->GetVariables().GetVariable("$ERROR").value_or("<none>"); }
+
+  EngineFixture f;
+};
+
+TEST_F(ExpressionWiringTest, TextBlocksSeeTheIncomingMessage) {
+  CInPort& port = f.AddSource("Door COM2");
+  f.AddMessage("", "0815",
+               "{{UPPERCASE($MSGFIELD[2])}} at {{$INPORT}}: {{MID($MESSAGE, 4, 4)}}"
+               " [{{CONCAT($MSGFIELD[1], '-', $MSGFIELD[3])}}]");
+  EXPECT_TRUE(f.doc->Process(port, "F1;fire;\"hall;2\""));
+  EXPECT_EQ(f.korvane->commands,
+            (Commands{"[send(*|0815|FIRE at Door COM2: fire [F1-hall;2]|||||)]"}));
+  EXPECT_EQ(Error(), "<none>");
+}
+
+TEST_F(ExpressionWiringTest, ValuesPersistFromOneTextToTheNext) {
+  CInPort& port = f.AddSource("COM1");
+  f.AddMessage("", "1", "#{{count := count + 1; count}} {{$MESSAGE}}");
+  f.doc->Process(port, "a");
+  f.doc->Process(port, "b");
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|#1 a|||||)]", "[send(*|1|#2 b|||||)]"}));
+}
+
+TEST_F(ExpressionWiringTest, ReceiversComeFromVariables) {
+  CInPort& port = f.AddSource("COM1");
+  f.AddMessage("", " {{$MSGFIELD[1]}} ", "{{$MSGFIELD[2]}}").m_ContinueChecking = 1;
+  f.AddMessage("", "G:{{group}}", "x");
+  f.doc->GetVariables().SetVariable("group", "12");
+  f.doc->Process(port, "4711;call");
+  EXPECT_EQ(f.korvane->commands,
+            (Commands{"[send(*|4711|call|||||)]", "[send(S|G:12|x|||||)]"}));
+}
+
+TEST_F(ExpressionWiringTest, BarFromAnExpressionStillBecomesExclamationMark) {
+  CInPort& port = f.AddSource("COM1");
+  f.AddMessage("", "1", "{{CONCAT('a', '|', $MSGFIELD[2])}}|");
+  f.doc->Process(port, "x;b|c");
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|a!b!c!|||||)]"}));
+}
+
+TEST_F(ExpressionWiringTest, BrokenBlockIsSentEmptyAndSetsError) {
+  CInPort& port = f.AddSource("COM1");
+  CMessage& message = f.AddMessage("", "1", "Alarm {{1 +}}: {{$MESSAGE}}");
+  EXPECT_TRUE(f.doc->Process(port, "smoke"));
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|Alarm : smoke|||||)]"}));
+  EXPECT_EQ(Error().rfind("Syntaxfehler @", 0), 0u) << Error();
+
+  // The next good text starts without the old error.
+  message.m_Text = "{{$MESSAGE}}";
+  f.doc->Process(port, "fine");
+  EXPECT_EQ(f.korvane->commands.back(), "[send(*|1|fine|||||)]");
+  EXPECT_EQ(Error(), "<none>");
+}
+
+TEST_F(ExpressionWiringTest, BrokenReceiverBlockSendsToWhatIsLeft) {
+  CInPort& port = f.AddSource("COM1");
+  f.AddMessage("", "0815{{ )( }}", "t");
+  f.doc->Process(port, "x");
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|0815|t|||||)]"}));
+  EXPECT_NE(Error(), "<none>");
+}
+
+TEST_F(ExpressionWiringTest, FieldsOfAnEarlierTextAreGone) {
+  CInPort& port = f.AddSource("COM1");
+  f.AddMessage("", "1", "[{{$MSGFIELD[1]}}|{{$MSGFIELD[3]}}]");
+  f.doc->Process(port, "a;b;c");
+  f.doc->Process(port, "x");
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|[a!c]|||||)]", "[send(*|1|[!]|||||)]"}));
+  std::string value;
+  EXPECT_FALSE(f.doc->GetDataValues().Get("$MSGFIELD[1]", value));
+  EXPECT_FALSE(f.doc->GetDataValues().Get("$MSGFIELD[3]", value));
+}
+
+TEST_F(ExpressionWiringTest, InternalSourcesAndMailVariables) {
+  f.AddMessage("", "1", "{{$INPORT}} from {{$MAILFROM}}: {{$MESSAGE}}");
+  // The SMTP sink publishes through the same variables from its own thread.
+  std::thread sink([this] { f.doc->GetVariables().SetVariable("$MAILFROM", "a@b"); });
+  sink.join();
+  f.doc->ProcessInternal("DDE", CInPort::kDde, "poked");
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|DDE from a@b: poked|||||)]"}));
+}
+
+TEST_F(ExpressionWiringTest, PackedTextsAreExpandedOneByOne) {
+  CInPort& port = f.AddSource("COM1");
+  f.AddMessage("", "1", "<{{$MESSAGE}}>").m_PackMessages = 1;
+  f.doc->Process(port, "a");
+  f.doc->Process(port, "b");
+  f.doc->SendPackedMessage(port);
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|<a> <b>|||||)]"}));
+}
+
+}  // namespace
+}  // namespace meldrix
