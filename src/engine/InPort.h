@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "engine/Assembly.h"
@@ -11,6 +12,7 @@
 #include "sources/FileSource.h"
 #include "sources/OutPortChannel.h"
 #include "sources/SerialSource.h"
+#include "sources/SocketSource.h"
 
 namespace meldrix {
 
@@ -77,6 +79,11 @@ class CInPort {
   TimerValue m_PollTimer = 0;  // 0 while closed: a closed source is never read
   CSerialSource m_SerialIn;
   CFileSource m_FileIn;
+  // The socket kind's listener; made at the first open and kept while the
+  // source exists, so blocks not yet polled survive a close and reopen.
+  std::unique_ptr<CSocketSourceListener> m_SocketIn;
+  bool OpenSocket(const OutPortServices& services);
+  void PollSocket(const SourceByteFeed& feed);
   // ---- Message assembly and packing (engine) ----
   // The per-character step and the finished messages; the engine copies its
   // settings into it at every activation.

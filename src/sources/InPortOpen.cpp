@@ -1,5 +1,6 @@
 // Opening, closing and describing a message source.
 #include <cstdio>
+#include <cstring>
 
 #include "engine/InPort.h"
 #include "util/StringTable.h"
@@ -39,8 +40,11 @@ bool CInPort::Open(const OutPortServices& services) {
     case kTextFile:
       if (m_File.empty()) return false;
       break;
+    case kSocket:
+      if (!OpenSocket(services)) return false;
+      break;
     default:
-      // The socket and e-mail kinds are opened by their own readers once they
+      // The e-mail kind are opened by their own readers once they
       // exist; until then, as every other kind, they open and deliver nothing.
       break;
   }
@@ -51,8 +55,28 @@ bool CInPort::Open(const OutPortServices& services) {
 
 void CInPort::Close() {
   m_SerialIn.Close();
+  if (m_SocketIn) m_SocketIn->Stop();
   m_Opened = false;
   m_PollTimer = 0;
+}
+
+bool CInPort::OpenSocket(const OutPortServices& services) {
+  char text[160];
+  // Port 0 would listen on a random port nobody knows; refuse it with the rest.
+  if (m_SocketPort <= 0 || m_SocketPort > 65535) {
+    std::snprintf(text, sizeof text, "Socket source %s: invalid port %ld", m_Name.c_str(), m_SocketPort);
+    if (services.showError) services.showError(text);
+    return false;
+  }
+  if (!m_SocketIn) m_SocketIn = std::make_unique<CSocketSourceListener>();
+  int error = 0;
+  if (!m_SocketIn->Start(static_cast<std::uint16_t>(m_SocketPort), error)) {
+    std::snprintf(text, sizeof text, "Socket source %s: cannot listen on port %ld (%s)", m_Name.c_str(),
+                  m_SocketPort, std::strerror(error));
+    if (services.showError) services.showError(text);
+    return false;
+  }
+  return true;
 }
 
 std::string CInPort::Describe(bool tab) const {

@@ -1,6 +1,7 @@
 // Reading a source: the serial kind with plain text and the file kind.
 #include "engine/InPort.h"
 #include "engine/OutPort.h"
+#include "util/Trace.h"
 
 namespace meldrix {
 
@@ -9,6 +10,13 @@ namespace {
 constexpr std::uint32_t kSerialPollMs = 100;
 
 }  // namespace
+
+void CInPort::PollSocket(const SourceByteFeed& feed) {
+  if (!m_SocketIn) return;
+  // One received block per poll, in arrival order.
+  auto result = m_SocketIn->Poll([&](char c) { return feed(static_cast<unsigned char>(c)); });
+  if (result == CSocketBufferList::PollResult::ReceiveError) TraceMessage(kTraceSocketErrors, "Socket receive error\n");
+}
 
 int CInPort::Poll(COutPortArray& outputs, const OutPortServices& services,
                   const std::function<bool(char)>& characterStep) {
@@ -44,6 +52,10 @@ int CInPort::Poll(COutPortArray& outputs, const OutPortServices& services,
                                                       : kFileIdleMs);
       break;
     }
+    case kSocket:
+      PollSocket(feed);
+      m_PollTimer = TimerStart(kSerialPollMs);
+      break;
     default:
       m_PollTimer = TimerStart(kSerialPollMs);
       break;

@@ -1,0 +1,27 @@
+// A TCP port for a program under test to listen on.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+namespace meldrix::testing {
+
+// A port that was free a moment ago: bound to port 0 and closed again.
+inline int FreePort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  const bool ok = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+  if (fd >= 0) ::close(fd);
+  if (!ok) throw std::runtime_error("no free port");
+  return ntohs(address.sin_port);
+}
+
+}  // namespace meldrix::testing
