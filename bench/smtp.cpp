@@ -20,10 +20,11 @@ namespace {
 class CountingEngine : public IMailLineSink, public IMailVariableSetter {
  public:
   bool IsProcessingActive() const override { return true; }
-  void QueueMailLines(std::vector<std::string> texts) override {
+  bool QueueMailLines(std::vector<std::string> texts) override {
     std::lock_guard lock(mutex_);
     lines_ += texts.size();
     changed_.notify_all();
+    return true;
   }
   void SetVariable(const std::string&, const std::string&) override {}
 

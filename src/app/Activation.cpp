@@ -45,10 +45,17 @@ bool ActivateProcessing(const ActivationContext& context) {
   }
   if (context.sendCheck) context.sendCheck();
   doc.SetProcessingActive(true);
+  // Started once processing is active: a mail taken before that would be
+  // answered "ok" and then dropped. A port that cannot be bound leaves the
+  // sink off with a log line; activation goes on without it.
+  doc.StartMailSink();
   return true;
 }
 
 void DeactivateProcessing(CMeldrixDoc& doc) {
+  // No new mails from here on; lines already queued wait for the next
+  // activation.
+  doc.StopMailSink();
   // What is held or packed is handed over before the sources close.
   if (doc.IsProcessingActive()) doc.DeliverBeforeDeactivation();
   for (auto& port : doc.m_InPorts) port->Close();

@@ -49,6 +49,7 @@ void CMeldrixDoc::DeliverText(CInPort& source, std::string text, bool convertCha
 void CMeldrixDoc::DeliverMessages() {
   if (!m_ProcessingActive) return;
 
+  ShowMailSinkLog();
   if (!m_MailLines.Empty()) {
     // The internal source "Mail" lives for this pass; what it still has
     // packed when the pass ends is sent now, as no timer is left to send it.

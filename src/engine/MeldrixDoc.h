@@ -4,12 +4,15 @@
 // check for changes made from outside.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/StreamDoc.h"
 #include "engine/Assembly.h"
@@ -22,6 +25,7 @@
 #include "engine/Profile.h"
 #include "engine/VariableStore.h"
 #include "expr/DataValueStorage.h"
+#include "sources/SmtpSink.h"
 
 namespace meldrix {
 
@@ -52,6 +56,7 @@ class CMeldrixDoc : public CStreamDoc {
   int m_PackBody = 0;
   int m_IncMailFrom = 0;
   int m_IncMailTo = 0;
+  int m_SmtpPort = 26;  // TCP port of the SMTP sink
 
   CMessageArray m_Messages;  // in matching order
   CInPortArray m_InPorts;
@@ -165,6 +170,16 @@ class CMeldrixDoc : public CStreamDoc {
 
   // The overview of sources and outputs: each source's description, the
   // description of its output (or "<none>"), an empty line between them.
+  // ---- The SMTP sink (engine/MailSink.cpp) ----
+  // Listens on m_SmtpPort with the "MailServer" settings; a port that cannot
+  // be bound leaves it off with a red log line. Main thread only.
+  bool StartMailSink();
+  void StopMailSink();
+  CSmtpSink& GetSmtpSink() { return *m_SmtpSink; }
+  // Writes the sink's log lines collected on connection threads into the
+  // log; called by the main thread (the delivery step does).
+  void ShowMailSinkLog();
+
   std::string GetOverviewText(const std::function<std::string(const CInPort&)>& describeSource,
                               const std::function<std::string(const COutPort&)>& describeOutput);
 
@@ -177,13 +192,32 @@ class CMeldrixDoc : public CStreamDoc {
   // Writes a log line in a colour; the colour returns to the default after it.
   void ShowLine(std::uint32_t colour, std::string_view text);
 
-  bool m_ProcessingActive = false;
+  // Read by the SMTP sink's connection threads too.
+  std::atomic<bool> m_ProcessingActive{false};
   SourcePoll m_SourcePoll;
   std::shared_ptr<IKorvane> m_Korvane;
   bool m_KorvaneFromConfig = false;  // m_Korvane was made from the file
   CDataValueStorage m_DataValues;
   CDataValueVariableStore m_Variables{m_DataValues};
   CMailLineQueue m_MailLines;
+  // What the SMTP sink's connection threads see of the document.
+  class MailBridge : public IMailLineSink, public IMailVariableSetter {
+   public:
+    explicit MailBridge(CMeldrixDoc& doc) : m_Doc(doc) {}
+    bool IsProcessingActive() const override { return m_Doc.m_ProcessingActive; }
+    bool QueueMailLines(std::vector<std::string> texts) override;
+    void SetVariable(const std::string& name, const std::string& value) override;
+
+   private:
+    CMeldrixDoc& m_Doc;
+  };
+  MailBridge m_MailBridge{*this};
+  // Log lines of the sink wait here until the main thread shows them: the
+  // log store belongs to the main thread.
+  std::mutex m_MailLogMutex;
+  std::vector<std::string> m_MailLog;
+  // Last of these members, so it is stopped before what its threads use.
+  std::unique_ptr<CSmtpSink> m_SmtpSink;
   // ---- end of message assembly, processing and sending ----
 
  private:

@@ -7,6 +7,7 @@ namespace {
 
 constexpr const char* kSettings = "Settings";
 constexpr const char* kMailServer = "MailServer";
+constexpr int kDefaultSmtpPort = 26;
 constexpr const char* kInSource = "InSource";
 constexpr const char* kOutDest = "OutDest";
 constexpr const char* kMessage = "Message";
@@ -58,6 +59,7 @@ void CMeldrixDoc::LoadMailSettings() {
   m_PackBody = s.GetInt("PackBody", 0);
   m_IncMailFrom = s.GetInt("IncMailFrom", 0);
   m_IncMailTo = s.GetInt("IncMailTo", 0);
+  m_SmtpPort = s.GetInt("SmtpPort", kDefaultSmtpPort);
 }
 
 void CMeldrixDoc::LoadMessages() {
@@ -123,6 +125,7 @@ bool CMeldrixDoc::SaveMailSettings() {
     s.WriteInt("PackBody", m_PackBody);
     s.WriteInt("IncMailFrom", m_IncMailFrom);
     s.WriteInt("IncMailTo", m_IncMailTo);
+    s.WriteInt("SmtpPort", m_SmtpPort, kDefaultSmtpPort);
   });
   return FinishSave(ok, before);
 }

@@ -64,7 +64,10 @@ void CMeldrixSmtpHandler::OnMailReceived(CMailMessage& mail) {
   variables_.SetVariable("$MAILTO", FirstRecipient(mail));
   variables_.SetVariable("$SUBJECT", mail.subject);
   std::vector<std::string> lines = MailLines(mail, settings_());
-  if (!lines.empty()) sink_.QueueMailLines(std::move(lines));
+  if (!lines.empty() && !sink_.QueueMailLines(std::move(lines))) {
+    Log("SMTP: mail from " + mail.sender + " refused: the mail queue is full");
+    RefuseMail();
+  }
 }
 
 }  // namespace meldrix

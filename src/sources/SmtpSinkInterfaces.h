@@ -28,8 +28,10 @@ class IMailLineSink {
   // Appends the texts of one mail, in order, for the engine's internal
   // source "Mail". One call per mail, so an implementation that appends them
   // under one lock keeps a mail's texts together when mails arrive on
-  // several connections at once.
-  virtual void QueueMailLines(std::vector<std::string> texts) = 0;
+  // several connections at once. False when they cannot be taken now (the
+  // queue is full): the mail is then refused with a temporary error, so the
+  // sender keeps it and tries again.
+  virtual bool QueueMailLines(std::vector<std::string> texts) = 0;
 };
 
 // Sets expression variables ("$MAILFROM", "$MAILTO", "$SUBJECT"); called on

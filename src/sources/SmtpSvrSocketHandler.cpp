@@ -185,7 +185,10 @@ void CSmtpSvrSocketHandler::HandleHeaderLine(std::string_view line) {
 void CSmtpSvrSocketHandler::HandleBodyLine(std::string_view line) {
   if (line == ".") {
     FinishMail();
-    Reply(250, "ok.");
+    if (mailRefused_)
+      Reply(451, "mail queue full, try again later");
+    else
+      Reply(250, "ok.");
     state_ = 4;
     return;
   }
@@ -223,6 +226,7 @@ void CSmtpSvrSocketHandler::FinishMail() {
   mail_.DecodeBody();
   // The mail is handed on before "250 ok." goes out, so a client that got
   // the reply can rely on the mail having been taken.
+  mailRefused_ = false;
   OnMailReceived(mail_);
 }
 

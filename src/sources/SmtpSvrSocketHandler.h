@@ -52,6 +52,9 @@ class CSmtpSvrSocketHandler : public CSocketServer {
   void HandleLine(std::string_view line);
   void Reply(int code, std::string_view text);
   void Log(const std::string& text) const;
+  // Called from OnMailReceived when the mail could not be taken: it is
+  // answered with a temporary error instead of "250 ok.".
+  void RefuseMail() { mailRefused_ = true; }
 
  private:
   enum HeaderField { kNoField, kSubjectField, kContentTypeField, kOtherField };
@@ -73,6 +76,7 @@ class CSmtpSvrSocketHandler : public CSocketServer {
   CMailMessage mail_;
   std::size_t mailBytes_ = 0;
   bool mailCut_ = false;
+  bool mailRefused_ = false;
   HeaderField lastHeader_ = kNoField;
 };
 

@@ -200,6 +200,29 @@ TEST_F(SmtpSinkTest, ParallelClientsLoseNothing) {
   }
 }
 
+// A mail the engine cannot take now is refused with a temporary error, so
+// the sender keeps it; the next one on the same connection goes through.
+TEST_F(SmtpSinkTest, MailTheQueueCannotTakeIsRefusedTemporarily) {
+  StartSink();
+  CSocketClient client;
+  ASSERT_TRUE(client.Connect("127.0.0.1", sink_->Port(), 2000));
+  EXPECT_EQ(ReadUntil(client, "\r\n"), "220 ostravel SMTP message sink\r\n");
+  const std::string mail = "MAIL From:<a@b>\r\nRCPT To:<c@d>\r\nDATA\r\nSubject: s\r\n\r\nbody\r\n.\r\n";
+  ASSERT_TRUE(client.Send("HELO x\r\n"));
+  EXPECT_EQ(ReadUntil(client, "\r\n"), "250 ostravel says hello\r\n");
+  engine_.refuse = true;
+  ASSERT_TRUE(client.Send(mail));
+  const std::string refused = ReadUntil(client, "451 mail queue full, try again later\r\n");
+  EXPECT_NE(refused.find("354 send data.\r\n451 mail queue full"), std::string::npos) << refused;
+  EXPECT_EQ(refused.find("250 ok."), std::string::npos) << refused;
+  EXPECT_TRUE(engine_.Lines().empty());
+  engine_.refuse = false;
+  ASSERT_TRUE(client.Send(mail));
+  const std::string replies = ReadUntil(client, "250 ok.\r\n");
+  EXPECT_NE(replies.find("250 ok.\r\n"), std::string::npos) << replies;
+  EXPECT_EQ(engine_.Lines(), (std::vector<std::string>{"s", "body"}));
+}
+
 TEST_F(SmtpSinkTest, ConnectionBeyondTheLimitGets421) {
   SmtpLimits limits;
   limits.maxConnections = 2;

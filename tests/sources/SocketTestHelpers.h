@@ -1,6 +1,7 @@
 // Helpers for the tests that talk to real sockets on 127.0.0.1.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -38,10 +39,12 @@ inline std::string ReadUntil(CSocketClient& client, const std::string& terminato
 class RecordingMailEngine : public IMailLineSink, public IMailVariableSetter {
  public:
   bool IsProcessingActive() const override { return active; }
-  void QueueMailLines(std::vector<std::string> texts) override {
+  bool QueueMailLines(std::vector<std::string> texts) override {
     std::lock_guard lock(mutex_);
+    if (refuse) return false;
     for (std::string& text : texts) lines_.push_back(std::move(text));
     changed_.notify_all();
+    return true;
   }
   void SetVariable(const std::string& name, const std::string& value) override {
     std::lock_guard lock(mutex_);
@@ -64,6 +67,7 @@ class RecordingMailEngine : public IMailLineSink, public IMailVariableSetter {
   }
 
   bool active = true;
+  std::atomic<bool> refuse{false};  // QueueMailLines answers "full"
 
  private:
   std::mutex mutex_;
