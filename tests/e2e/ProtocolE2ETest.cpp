@@ -5,6 +5,7 @@
 
 #include "e2e/E2eHarness.h"
 #include "sources/IlperProtocol.h"
+#include "util/TraceToolRunner.h"
 
 namespace meldrix::testing {
 namespace {
@@ -131,6 +132,30 @@ TEST(ProtocolE2eTest, IlperUtcTelegramIsDecoded) {
   ASSERT_TRUE(run.device.Write(IlperTelegram({"B7", "zz", "Gas", "Keller", "12"})));
   EXPECT_EQ(run.device.ReadAnswer(), std::string(1, ACK));
   ASSERT_TRUE(run.setup.WaitForCommand("B7;zz;Gas;Keller;12")) << run.Diagnostics();
+  EXPECT_EQ(run.meldrix->Stop(), 0);
+}
+
+// The program finds the trace tool through the runtime folder the fixture
+// points XDG_RUNTIME_DIR at, which the started program inherits.
+class ProtocolTraceE2eTest : public TraceToolFixture {};
+
+TEST_F(ProtocolTraceE2eTest, StateTracesOfTheProgramReachTheTraceTool) {
+  TraceTool tool({"0x4"});
+  ASSERT_TRUE(WaitForSocket(SocketPath()));
+  ProtocolRun run(3, "A1;");
+  ASSERT_TRUE(run.setup.WaitForCommand("[check(Meldrix)]")) << run.Diagnostics();
+
+  ASSERT_TRUE(run.device.Write(IlperTelegram({"A1", "zz", "Brand", "Halle 3", "77"})));
+  EXPECT_EQ(run.device.ReadAnswer(), std::string(1, ACK));
+  std::string out = tool.ReadUntil(" Ilper(3)");
+  size_t start = out.find(" Ilper(1)");
+  size_t etx = out.find(" Ilper(2)");
+  ASSERT_NE(start, std::string::npos) << out;
+  ASSERT_NE(etx, std::string::npos) << out;
+  EXPECT_LT(start, etx);
+  EXPECT_NE(out.find(" Ilper(3)", etx), std::string::npos) << out;
+  // Only the state category was asked for: no received bytes.
+  EXPECT_EQ(out.find("RX("), std::string::npos) << out;
   EXPECT_EQ(run.meldrix->Stop(), 0);
 }
 
