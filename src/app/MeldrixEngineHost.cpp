@@ -10,6 +10,7 @@
 #include "platform/UserInterface.h"
 #include "app/LogLines.h"
 #include "util/StringTable.h"
+#include "util/Trace.h"
 
 namespace meldrix {
 
@@ -20,6 +21,8 @@ class CMeldrixEngineHost : public IEngineHost {
   explicit CMeldrixEngineHost(const EngineStartup& startup)
       : doc_(ConfigPaths::Resolve(startup.instanceName)) {
     const std::string path = doc_.GetPaths().configFile;
+    // "TRAX"/"TraceServer" of this configuration names the trace server.
+    SetTraceConfigFile(path);
     // The configuration is read anew on every lookup, so a reload also
     // reaches the port names.
     config_ = [path](const std::string& section, const std::string& key) {
@@ -60,7 +63,17 @@ class CMeldrixEngineHost : public IEngineHost {
 
   void Deactivate() override { DeactivateProcessing(doc_); }
 
-  bool PumpProtocols() override { return false; }
+  bool PumpProtocols() override {
+    bool inTelegram = false;
+    for (auto& entry : doc_.m_InPorts) {
+      if (!doc_.IsProcessingActive()) break;
+      // Handing control back to the event loop from inside a decoder could run
+      // a deactivation or reload that closes this very port; the Ilper decoder
+      // therefore acknowledges without handling other waiting work first.
+      if (entry->PumpDeviceProtocol(doc_.m_OutPorts, services_, [] {})) inTelegram = true;
+    }
+    return inTelegram;
+  }
 
   void Deliver() override { doc_.DeliverMessages(); }
 

@@ -11,6 +11,7 @@
 #include "platform/Timer.h"
 #include "sources/FileSource.h"
 #include "sources/OutPortChannel.h"
+#include "sources/ProtocolPort.h"
 #include "sources/SerialSource.h"
 #include "sources/SocketSource.h"
 
@@ -74,6 +75,14 @@ class CInPort {
   // The open serial port (null while closed or for other kinds); the device
   // protocols read through it.
   CSerialSource& SerialInput() { return m_SerialIn; }
+  // True for an open serial source whose bytes a device protocol decodes.
+  bool HasDeviceProtocol() const;
+  // One protocol timer step (sources/InPortProtocol.cpp): the waiting bytes go
+  // raw to the output and into the decoder, each decoded telegram becomes one
+  // finished line. Returns true while the decoder is inside a telegram.
+  // `handlePendingEvents` is given to the Ilper decoder.
+  bool PumpDeviceProtocol(COutPortArray& outputs, const OutPortServices& services,
+                          const std::function<void()>& handlePendingEvents);
 
   bool m_Opened = false;
   TimerValue m_PollTimer = 0;  // 0 while closed: a closed source is never read
@@ -84,6 +93,8 @@ class CInPort {
   std::unique_ptr<CSocketSourceListener> m_SocketIn;
   bool OpenSocket(const OutPortServices& services);
   void PollSocket(const SourceByteFeed& feed);
+  // Made at the first pump and kept for the source's life.
+  std::unique_ptr<ProtocolDecoder> m_Decoder;
   // ---- Message assembly and packing (engine) ----
   // The per-character step and the finished messages; the engine copies its
   // settings into it at every activation.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <spawn.h>
@@ -79,6 +80,25 @@ class PseudoTerminal {
   const std::string& SlavePath() const { return slavePath_; }
   bool Write(const std::string& bytes) {
     return ::write(master_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  }
+  // What the program sent to the device within `timeout` (stops at the first
+  // pause after something arrived).
+  std::string ReadAnswer(std::chrono::milliseconds timeout = kE2eTimeout) {
+    std::string answer;
+    auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+      pollfd pfd{master_, POLLIN, 0};
+      int ready = ::poll(&pfd, 1, answer.empty() ? 20 : 200);
+      if (ready <= 0) {
+        if (!answer.empty()) break;
+        continue;
+      }
+      char buffer[256];
+      ssize_t n = ::read(master_, buffer, sizeof buffer);
+      if (n <= 0) break;
+      answer.append(buffer, static_cast<size_t>(n));
+    }
+    return answer;
   }
 
  private:

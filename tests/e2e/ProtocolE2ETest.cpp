@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
+
+#include "e2e/E2eHarness.h"
+#include "sources/IlperProtocol.h"
+#include "util/TraceToolRunner.h"
+
+namespace meldrix::testing {
+namespace {
+
+constexpr char STX = 0x02, ETX = 0x03, ACK = 0x06, DLE = 0x10, NAK = 0x15, RS = 0x1E;
+
+std::string ProtocolSourceConfig(const std::string& device, int protocol, const std::string& trigger,
+                                 const std::string& copy) {
+  return "[Settings]\nAutoActivate=1\nLanguage=1\n"
+         "[Ports]\nCOM3=" + device + "\n"
+         "[InSource1]\nName=Device\nSource=1\nPort=2\nBaud=9600\nMode=0\nOutId=1\nProtocol=" +
+         std::to_string(protocol) + "\n"
+         "[OutDest1]\nName=Copy\nId=1\nDest=2\nFile=" + copy + "\nFileMode=1\n"
+         "[Message1]\nName=Alarm\nReceiver=Brigade\nLeftTrigger=" + trigger + "\n";
+}
+
+// A Siedle telegram with ETX and DLE escaped and the checksum making every
+// byte after STX (each DLE included) add up to 0.
+std::string SiedleTelegram(int receiver, int function, int sender, const std::string& info) {
+  std::string body{static_cast<char>(receiver), static_cast<char>(function), static_cast<char>(sender)};
+  body += info;
+  std::string wire;
+  unsigned sum = 0;
+  for (char c : body) {
+    if (c == ETX || c == DLE) {
+      wire.push_back(DLE);
+      sum += DLE;
+    }
+    wire.push_back(c);
+    sum += static_cast<unsigned char>(c);
+  }
+  unsigned char checksum = static_cast<unsigned char>(-sum);
+  EXPECT_TRUE(checksum != ETX && checksum != DLE) << "pick other test data";
+  wire.push_back(static_cast<char>(checksum));
+  return STX + wire + ETX;
+}
+
+// An Ilper telegram: fields joined by RS between STX and ETX, CRC-16/MODBUS
+// over STX..ETX, low byte first.
+std::string IlperTelegram(std::initializer_list<std::string> fields, bool swapCrc = false) {
+  std::string body(1, STX);
+  bool first = true;
+  for (const auto& field : fields) {
+    if (!first) body += RS;
+    body += field;
+    first = false;
+  }
+  body += ETX;
+  uint16_t crc = 0xFFFF;
+  for (char c : body) crc = IlperProtocol::Crc16Modbus(crc, static_cast<unsigned char>(c));
+  char low = static_cast<char>(crc & 0xFF), high = static_cast<char>(crc >> 8);
+  return swapCrc ? body + high + low : body + low + high;
+}
+
+bool SentToBrigade(E2eSetup& setup, const std::string& text) {
+  for (const auto& line : setup.Korvane().Journal())
+    if (line.rfind("[send(", 0) == 0 && line.find("Brigade") != std::string::npos &&
+        line.find(text) != std::string::npos)
+      return true;
+  return false;
+}
+
+struct ProtocolRun {
+  ProtocolRun(int protocol, const std::string& trigger) {
+    copy = setup.File("copy.bin");
+    setup.WriteConfig(ProtocolSourceConfig(device.SlavePath(), protocol, trigger, copy));
+    meldrix = std::make_unique<MeldrixProcess>(setup.DataFolder(), setup.RuntimeFolder(),
+                                               std::vector<std::string>{"-HIDE"});
+  }
+  std::string Diagnostics() const { return meldrix->Output() + meldrix->Errors(); }
+
+  E2eSetup setup;
+  PseudoTerminal device;
+  std::string copy;
+  std::unique_ptr<MeldrixProcess> meldrix;
+};
+
+TEST(ProtocolE2eTest, SiedleTelegramsAreAcknowledgedAndBecomeOneMessageEach) {
+  ProtocolRun run(1, "02->01:33:");
+  ASSERT_TRUE(run.setup.WaitForCommand("[check(Meldrix)]")) << run.Diagnostics();
+
+  std::string first = SiedleTelegram(0x01, 0x33, 0x02, "A");
+  ASSERT_TRUE(run.device.Write(first));
+  EXPECT_EQ(run.device.ReadAnswer(), std::string(1, ACK));
+  ASSERT_TRUE(run.setup.WaitForCommand("02->01:33:41")) << run.Diagnostics();
+  EXPECT_TRUE(SentToBrigade(run.setup, "02->01:33:41"));
+
+  // Escaped data bytes decode as data; a second telegram is a message of its own.
+  std::string second = SiedleTelegram(0x01, 0x33, 0x02, std::string{ETX, DLE, 'B'});
+  ASSERT_TRUE(run.device.Write(second));
+  EXPECT_EQ(run.device.ReadAnswer(), std::string(1, ACK));
+  ASSERT_TRUE(run.setup.WaitForCommand("02->01:33:031042")) << run.Diagnostics();
+  for (const auto& line : run.setup.Korvane().Journal())
+    EXPECT_FALSE(line.find("41") != std::string::npos && line.find("031042") != std::string::npos)
+        << "telegrams ran together: " << line;
+
+  // Every received byte reaches the output unchanged.
+  EXPECT_TRUE(WaitUntil([&] { return ReadFileText(run.copy) == first + second; }))
+      << ReadFileText(run.copy).size();
+  EXPECT_EQ(run.meldrix->Stop(), 0);
+}
+
+TEST(ProtocolE2eTest, IlperLocalTelegramIsAcknowledgedAndBadChecksumGetsNak) {
+  ProtocolRun run(3, "A1;");
+  ASSERT_TRUE(run.setup.WaitForCommand("[check(Meldrix)]")) << run.Diagnostics();
+
+  // A damaged telegram is refused so the device repeats it; nothing is sent.
+  ASSERT_TRUE(run.device.Write(IlperTelegram({"A1", "zz", "Brand", "Halle 2", "76"}, true)));
+  EXPECT_EQ(run.device.ReadAnswer(), std::string(1, NAK));
+
+  std::string good = IlperTelegram({"A1", "zz", "Brand", "Halle 3", "77"});
+  ASSERT_TRUE(run.device.Write(good));
+  EXPECT_EQ(run.device.ReadAnswer(), std::string(1, ACK));
+  ASSERT_TRUE(run.setup.WaitForCommand("A1;zz;Brand;Halle 3;77")) << run.Diagnostics();
+  EXPECT_TRUE(SentToBrigade(run.setup, "A1;zz;Brand;Halle 3;77"));
+  for (const auto& line : run.setup.Korvane().Journal())
+    EXPECT_EQ(line.find("Halle 2"), std::string::npos) << line;
+  EXPECT_EQ(run.meldrix->Stop(), 0);
+}
+
+TEST(ProtocolE2eTest, IlperUtcTelegramIsDecoded) {
+  ProtocolRun run(2, "B7;");
+  ASSERT_TRUE(run.setup.WaitForCommand("[check(Meldrix)]")) << run.Diagnostics();
+  ASSERT_TRUE(run.device.Write(IlperTelegram({"B7", "zz", "Gas", "Keller", "12"})));
+  EXPECT_EQ(run.device.ReadAnswer(), std::string(1, ACK));
+  ASSERT_TRUE(run.setup.WaitForCommand("B7;zz;Gas;Keller;12")) << run.Diagnostics();
+  EXPECT_EQ(run.meldrix->Stop(), 0);
+}
+
+// The program finds the trace tool through the runtime folder the fixture
+// points XDG_RUNTIME_DIR at, which the started program inherits.
+class ProtocolTraceE2eTest : public TraceToolFixture {};
+
+TEST_F(ProtocolTraceE2eTest, StateTracesOfTheProgramReachTheTraceTool) {
+  TraceTool tool({"0x4"});
+  ASSERT_TRUE(WaitForSocket(SocketPath()));
+  ProtocolRun run(3, "A1;");
+  ASSERT_TRUE(run.setup.WaitForCommand("[check(Meldrix)]")) << run.Diagnostics();
+
+  ASSERT_TRUE(run.device.Write(IlperTelegram({"A1", "zz", "Brand", "Halle 3", "77"})));
+  EXPECT_EQ(run.device.ReadAnswer(), std::string(1, ACK));
+  std::string out = tool.ReadUntil(" Ilper(3)");
+  size_t start = out.find(" Ilper(1)");
+  size_t etx = out.find(" Ilper(2)");
+  ASSERT_NE(start, std::string::npos) << out;
+  ASSERT_NE(etx, std::string::npos) << out;
+  EXPECT_LT(start, etx);
+  EXPECT_NE(out.find(" Ilper(3)", etx), std::string::npos) << out;
+  // Only the state category was asked for: no received bytes.
+  EXPECT_EQ(out.find("RX("), std::string::npos) << out;
+  EXPECT_EQ(run.meldrix->Stop(), 0);
+}
+
+}  // namespace
+}  // namespace meldrix::testing
