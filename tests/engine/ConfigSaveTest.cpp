@@ -178,4 +178,18 @@ TEST(ConfigSave, ReadOnlyFileFailsTheSaveAndKeepsTheFile) {
   EXPECT_EQ(fx.File(), "[Settings]\nAutoActivate=0\n");
 }
 
+TEST(ConfigSave, SmtpPortIsWrittenOnlyWhenNotTheDefault) {
+  ProfileConfigFixture fx;
+  auto doc = fx.Load("[MailServer]\nSmtpPort=2526\n");
+  EXPECT_EQ(doc->m_SmtpPort, 2526);
+  doc->m_SmtpPort = 26;
+  ASSERT_TRUE(doc->SaveMailSettings());
+  EXPECT_EQ(fx.File().find("SmtpPort"), std::string::npos);
+  EXPECT_EQ(fx.LoadAgain()->m_SmtpPort, 26);
+  doc->m_SmtpPort = 10025;
+  ASSERT_TRUE(doc->SaveMailSettings());
+  EXPECT_NE(fx.File().find("SmtpPort=10025"), std::string::npos);
+  EXPECT_EQ(fx.LoadAgain()->m_SmtpPort, 10025);
+}
+
 }  // namespace
