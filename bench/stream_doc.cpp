@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "app/ConsoleLog.h"
-#include "app/StreamDoc.h"
+#include "util/StreamDoc.h"
 
 using namespace meldrix;
 

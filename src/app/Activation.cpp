@@ -1,7 +1,7 @@
 #include "app/Activation.h"
 
-#include "app/LogLines.h"
-#include "app/StreamDoc.h"
+#include "util/LogLines.h"
+#include "util/StreamDoc.h"
 #include "engine/MeldrixDoc.h"
 #include "sources/SerialSourceErrors.h"
 #include "util/StringTable.h"

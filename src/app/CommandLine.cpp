@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 
 namespace meldrix {
 

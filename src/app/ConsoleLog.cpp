@@ -5,7 +5,7 @@
 #include <array>
 #include <limits>
 
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 
 namespace meldrix {
 namespace {

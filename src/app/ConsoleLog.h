@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/StreamDoc.h"
+#include "util/StreamDoc.h"
 
 namespace meldrix {
 

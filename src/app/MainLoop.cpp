@@ -2,7 +2,7 @@
 
 #include <signal.h>
 
-#include "app/StreamDoc.h"
+#include "util/StreamDoc.h"
 
 namespace meldrix {
 

@@ -1,14 +1,14 @@
 #include "app/MeldrixEngineHost.h"
 
 #include "app/Activation.h"
-#include "app/StreamDoc.h"
+#include "util/StreamDoc.h"
 #include "engine/Korvane.h"
 #include "engine/Expansion.h"
 #include "engine/MeldrixDoc.h"
 #include "platform/PrivateProfile.h"
 #include "platform/SerialTermios.h"
 #include "platform/UserInterface.h"
-#include "app/LogLines.h"
+#include "util/LogLines.h"
 #include "util/StringTable.h"
 #include "util/Trace.h"
 

@@ -4,16 +4,16 @@
 
 #include "app/CommandLine.h"
 #include "app/ConsoleLog.h"
-#include "app/LogLines.h"
+#include "util/LogLines.h"
 #include "app/MainLoop.h"
 #include "app/MeldrixEngineHost.h"
-#include "app/StreamDoc.h"
+#include "util/StreamDoc.h"
 #include "platform/EventLoop.h"
 #include "platform/Signals.h"
 #include "platform/SingleInstance.h"
 #include "platform/UserInterface.h"
 #include "sources/SerialSourceErrors.h"
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 #include "util/StringTable.h"
 
 namespace meldrix {

@@ -3,7 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/DataFolder.h"
 #include "platform/PrivateProfile.h"
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 
 namespace meldrix {
 namespace {

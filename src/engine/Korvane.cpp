@@ -3,7 +3,7 @@
 #include <cerrno>
 
 #include "platform/LocalStream.h"
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 
 namespace meldrix {
 

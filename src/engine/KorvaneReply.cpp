@@ -2,7 +2,7 @@
 
 #include <unordered_set>
 
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 
 namespace meldrix {
 

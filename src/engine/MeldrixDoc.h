@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/StreamDoc.h"
+#include "util/StreamDoc.h"
 #include "engine/Assembly.h"
 #include "engine/ConfigPaths.h"
 #include "engine/InPort.h"

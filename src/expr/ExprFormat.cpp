@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "expr/ExprNumbers.h"
-#include "expr/RegExpr.h"
+#include "util/RegExpr.h"
 
 namespace meldrix {
 

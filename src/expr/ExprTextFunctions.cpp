@@ -7,9 +7,9 @@
 #include "expr/ExprEvaluator.h"
 #include "expr/ExprFormat.h"
 #include "expr/ExprParser.h"
-#include "expr/RegExpr.h"
+#include "util/RegExpr.h"
 #include "expr/StringStorage.h"
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 #include "util/TextFields.h"
 
 namespace meldrix {

@@ -5,7 +5,7 @@
 #include "util/Trace.h"
 #include "mail/QuotedPrintable.h"
 #include "mail/Utf8FixUp.h"
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 #include "util/TrimWhiteSpace.h"
 
 namespace meldrix {

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 
 namespace meldrix {
 

@@ -10,7 +10,7 @@
 #include <mutex>
 
 #include "platform/AtomicFile.h"
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 
 namespace meldrix {
 namespace {

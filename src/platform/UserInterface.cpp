@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 
 namespace meldrix {
 

@@ -1,8 +1,8 @@
 #include "sources/SmtpSvrSocketHandler.h"
 
-#include "expr/RegExpr.h"
+#include "util/RegExpr.h"
 #include "util/Trace.h"
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 #include "util/DateTimeParse.h"
 #include "util/TrimWhiteSpace.h"
 

@@ -4,7 +4,7 @@
 #include <climits>
 #include <string>
 
-#include "expr/RegExpr.h"
+#include "util/RegExpr.h"
 #include "platform/LocaleInfo.h"
 
 namespace meldrix {

@@ -5,7 +5,7 @@
 
 #include "platform/LocaleInfo.h"
 #include "util/Clock.h"
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 #include "util/DateTimeParse.h"
 
 namespace meldrix {

@@ -5,7 +5,7 @@
 #include <map>
 #include <mutex>
 
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 
 namespace meldrix {
 

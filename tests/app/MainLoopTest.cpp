@@ -6,7 +6,7 @@
 
 #include "app/CommandLine.h"
 #include "app/MainLoop.h"
-#include "app/StreamDoc.h"
+#include "util/StreamDoc.h"
 #include "engine/KorvaneStubProcess.h"
 #include "platform/EventLoop.h"
 #include "platform/SingleInstance.h"

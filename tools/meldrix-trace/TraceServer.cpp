@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 
 namespace meldrix {
 

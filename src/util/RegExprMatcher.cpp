@@ -1,4 +1,4 @@
-#include "expr/RegExprMatcher.h"
+#include "util/RegExprMatcher.h"
 
 #include <cstring>
 

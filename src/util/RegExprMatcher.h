@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "expr/RegExprProgram.h"
+#include "util/RegExprProgram.h"
 
 namespace meldrix {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "expr/RegExprMatcher.h"
-#include "expr/RegExprProgram.h"
+#include "util/RegExprMatcher.h"
+#include "util/RegExprProgram.h"
 
 namespace meldrix {
 

@@ -1,8 +1,8 @@
-#include "expr/RegExprCompiler.h"
+#include "util/RegExprCompiler.h"
 
 #include <cstring>
 
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 
 namespace meldrix {
 

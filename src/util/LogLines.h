@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/StreamDoc.h"
+#include "util/StreamDoc.h"
 
 namespace meldrix {
 

@@ -1,4 +1,4 @@
-#include "util/Cp1252.h"
+#include "platform/Cp1252.h"
 
 #include <array>
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "expr/RegExprProgram.h"
+#include "util/RegExprProgram.h"
 
 namespace meldrix {
 

@@ -1,8 +1,8 @@
-#include "expr/RegExpr.h"
+#include "util/RegExpr.h"
 
 #include <atomic>
 
-#include "expr/RegExprCompiler.h"
+#include "util/RegExprCompiler.h"
 
 namespace meldrix {
 

@@ -1,4 +1,4 @@
-#include "app/StreamDoc.h"
+#include "util/StreamDoc.h"
 
 #include <algorithm>
 #include <cstdarg>

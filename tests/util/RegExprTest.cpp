@@ -1,11 +1,11 @@
-#include "expr/RegExpr.h"
+#include "util/RegExpr.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 #include <vector>
 
-#include "expr/RegExprCompiler.h"
+#include "util/RegExprCompiler.h"
 
 using namespace meldrix;
 

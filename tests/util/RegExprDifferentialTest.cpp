@@ -10,7 +10,7 @@
 #include <regex>
 #include <string>
 
-#include "expr/RegExpr.h"
+#include "util/RegExpr.h"
 
 using namespace meldrix;
 
