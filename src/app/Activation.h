@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "sources/OutPortChannel.h"
+#include "sources/PortServices.h"
 
 namespace meldrix {
 

@@ -76,7 +76,7 @@ void CMeldrixDoc::DeliverMessages() {
       if (!text) break;
       DeliverText(port, std::move(*text), port.m_Source != CInPort::kMail);
     }
-    if (port.m_PackTimer != 0 && TimerTimeout(port.m_PackTimer)) SendPackedMessage(port);
+    port.m_Packer.FlushWhenDue(PackedSend());
   }
 }
 

@@ -131,6 +131,8 @@ class CMeldrixDoc : public CStreamDoc {
             const std::string& text);
   // Sends the source's packed message, if one waits, and clears it.
   void SendPackedMessage(CInPort& source);
+  // Send as the packers of the sources use it.
+  CMessagePacker::SendFunction PackedSend();
 
   // The delivery step (every 100 ms while active): queued mail lines as the
   // internal source "Mail", then source by source: poll it (the hook below),

@@ -1,51 +1,65 @@
-// COutPort: one output (COM1 to COM9, LPT1 to LPT3 or a file). This header
-// holds its configuration (section "OutDest%d"); opening and writing join it
-// later.
+// COutPort: one output (COM1 to COM9, LPT1 to LPT3 or a file): its settings
+// (section "OutDest%d") and the channel that writes to it.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "engine/ObArray.h"
-#include "sources/OutPortChannel.h"
+#include "sources/OutDestSettings.h"
+#include "sources/OutputChannel.h"
 
 namespace meldrix {
 
 class CSection;
 
-class COutPort {
+class COutPort : public OutDestSettings {
  public:
-  enum DestKind { kPortDest = 1, kFileDest = 2 };
-
-  int m_Id = 0;
-  int m_Dest = kPortDest;
-  std::string m_Name;
-  std::string m_File;
-  int m_Port = 9;  // 9, 10, 11 mean LPT1..LPT3; a smaller n means COM(n+1)
-  long m_Baud = 9600;
-  int m_DataBit = 8;
-  int m_Parity = 0;
-  int m_StopBit = 1;
-  int m_Mode = 1;
-  int m_FileMode = 1;  // non-zero: close the output after every message
+  COutPort() = default;
+  // The channel refers to the settings of this object.
+  COutPort(const COutPort&) = delete;
+  COutPort& operator=(const COutPort&) = delete;
 
   void LoadConfig(const CSection& section);
   void SaveConfig(CSection& section) const;
 
-  // ---- Opening and writing (sources/OutPortOpen.cpp) ----
-  bool Open(const OutPortServices& services);
-  void Close();
-  bool IsOpen() const { return m_Channel.IsOpen(); }
+  bool Open(const OutPortServices& services) { return Channel().Open(services); }
+  void Close() {
+    if (m_Channel) m_Channel->Close();
+  }
+  bool IsOpen() const { return m_Channel && m_Channel->IsOpen(); }
   // Writes one message; `sourceFile` is the file setting of the delivering
   // source (for $INFILE), or null.
-  bool Send(std::string_view bytes, const std::string* sourceFile, const OutPortServices& services);
+  bool Send(std::string_view bytes, const std::string* sourceFile, const OutPortServices& services) {
+    return Channel().Send(bytes, sourceFile, services);
+  }
   // "Name=File /var/out.txt" or "Name=Port LPT1:" / "Name=Port COM2: 9600 baud".
-  std::string Describe(bool tab) const;
+  std::string Describe(bool tab) const {
+    const std::string text = m_Name + (tab ? "\t" : "=");
+    if (m_Channel && m_ChannelKind == OutputChannelKindOf(*this)) return text + m_Channel->Describe();
+    return text + MakeOutputChannel(*this)->Describe();
+  }
   // Whether the file setting holds an expression or a variable reference, so
   // the file name is known only when a message comes.
-  bool FileNameIsComputed() const;
-  OutPortTarget Target() const;
+  bool FileNameIsComputed() const {
+    return m_File.find("{{") != std::string::npos || m_File.find('$') != std::string::npos;
+  }
 
-  COutPortChannel m_Channel;
+ private:
+  // The channel for the current destination and port; a channel of another
+  // kind is closed and replaced.
+  IOutputChannel& Channel() {
+    const OutputChannelKind kind = OutputChannelKindOf(*this);
+    if (!m_Channel || m_ChannelKind != kind) {
+      m_Channel = MakeOutputChannel(*this);
+      m_ChannelKind = kind;
+    }
+    return *m_Channel;
+  }
+
+  std::unique_ptr<IOutputChannel> m_Channel;
+  OutputChannelKind m_ChannelKind = OutputChannelKind::kSerial;
 };
 
 class COutPortArray : public COwningArray<COutPort> {

@@ -1,5 +1,5 @@
 // Process: matching one incoming text against the configured messages and
-// handing what matches to Send, packing texts to the same receivers.
+// handing what matches to Send or to the source's packer.
 #include "engine/Process.h"
 
 #include <algorithm>
@@ -27,11 +27,6 @@ void PublishVariables(IVariableStore& variables, const CInPort& source, const st
       variables.SetVariable(MessageFieldName(static_cast<int>(i + 1)), fields[i]);
   }
   variables.SetVariable(kInPortVariable, source.m_Name);
-}
-
-// Below MaxPackedLength together (the joining blank not counted).
-bool FitsPacked(const std::string& pending, const std::string& text, long maxPackedLength) {
-  return static_cast<long long>(pending.size() + text.size()) < maxPackedLength;
 }
 
 }  // namespace
@@ -65,33 +60,8 @@ bool CMeldrixDoc::Process(CInPort& source, const std::string& text) {
       } else {
         if (!shown) ShowLine(kColourMatched, text);
         shown = true;
-        if (!message.m_PackMessages) {
-          if (source.HasPackedMessage()) {
-            if (source.m_PackReceivers == receivers &&
-                FitsPacked(source.m_PackText, toSend, m_MaxPackedLength)) {
-              toSend = source.m_PackText + " " + toSend;
-            } else if (!Send(std::string(), source.m_PackReceivers, source.m_PackText)) {
-              failed = true;
-            }
-            source.ClearPackedMessage();
-          }
-          if (!Send(message.m_Name, receivers, toSend)) failed = true;
-        } else {
-          if (!source.HasPackedMessage()) {
-            source.m_PackReceivers = receivers;
-            source.m_PackText = toSend;
-          } else if (source.m_PackReceivers == receivers &&
-                     FitsPacked(source.m_PackText, toSend, m_MaxPackedLength)) {
-            source.m_PackText += ' ';
-            source.m_PackText += toSend;
-          } else {
-            if (!Send(std::string(), source.m_PackReceivers, source.m_PackText)) failed = true;
-            source.ClearPackedMessage();
-            source.m_PackReceivers = receivers;
-            source.m_PackText = toSend;
-          }
-          source.m_PackTimer = TimerStart(kPackTimeoutMs);
-        }
+        const bool pack = message.m_PackMessages != 0;
+        if (!source.m_Packer.Add(receivers, toSend, pack, m_MaxPackedLength, PackedSend())) failed = true;
       }
       // After a failed send the following messages still get their chance to
       // deliver the text.
@@ -103,18 +73,14 @@ bool CMeldrixDoc::Process(CInPort& source, const std::string& text) {
   return false;
 }
 
-void CMeldrixDoc::SendPackedMessage(CInPort& source) {
-  if (!source.HasPackedMessage()) {
-    source.ClearPackedMessage();
-    return;
-  }
-  // Taken out first: the pending state is cleared whether the send succeeds
-  // or not.
-  std::string receivers = std::move(source.m_PackReceivers);
-  std::string text = std::move(source.m_PackText);
-  source.ClearPackedMessage();
-  Send(std::string(), receivers, text);
+CMessagePacker::SendFunction CMeldrixDoc::PackedSend() {
+  // Send takes nothing from the message name, so the packer needs none.
+  return [this](const std::string& receivers, const std::string& text) {
+    return Send(std::string(), receivers, text);
+  };
 }
+
+void CMeldrixDoc::SendPackedMessage(CInPort& source) { source.m_Packer.Flush(PackedSend()); }
 
 bool CMeldrixDoc::ProcessInternal(const std::string& name, int kind, const std::string& text) {
   if (!m_ProcessingActive) return false;

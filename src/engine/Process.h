@@ -15,9 +15,6 @@ inline constexpr std::uint32_t kColourNoReceivers = 0xFF0000;   // blue 0,0,255
 inline constexpr std::uint32_t kColourSent = 0x0000FF;          // red 255,0,0
 inline constexpr std::uint32_t kColourSendError = 0x0000FF | CStreamDoc::kInverted;
 
-// A packed message waits this long for more texts to the same receivers.
-inline constexpr std::uint32_t kPackTimeoutMs = 10000;
-
 inline constexpr char kMessageVariable[] = "$MESSAGE";
 inline constexpr char kMessageFieldPrefix[] = "$MSGFIELD";
 inline constexpr char kInPortVariable[] = "$INPORT";

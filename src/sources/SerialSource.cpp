@@ -1,7 +1,7 @@
 #include "sources/SerialSource.h"
 
 #include "platform/SerialParams.h"
-#include "sources/OutPortChannel.h"
+#include "sources/SerialParity.h"
 #include "sources/SerialSourceErrors.h"
 #include "util/StringTable.h"
 

@@ -1,0 +1,48 @@
+#include "sources/SocketMessageSource.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "util/StringTable.h"
+#include "util/Trace.h"
+
+namespace meldrix {
+
+bool CSocketMessageSource::Open(const OutPortServices& services) {
+  char text[160];
+  // Port 0 would listen on a random port nobody knows; refuse it with the rest.
+  if (settings_.m_SocketPort <= 0 || settings_.m_SocketPort > 65535) {
+    std::snprintf(text, sizeof text, "Socket source %s: invalid port %ld", settings_.m_Name.c_str(),
+                  settings_.m_SocketPort);
+    services.ShowError(text);
+    return false;
+  }
+  if (!listener_) listener_ = std::make_unique<CSocketSourceListener>();
+  int error = 0;
+  if (!listener_->Start(static_cast<std::uint16_t>(settings_.m_SocketPort), error)) {
+    std::snprintf(text, sizeof text, "Socket source %s: cannot listen on port %ld (%s)",
+                  settings_.m_Name.c_str(), settings_.m_SocketPort, std::strerror(error));
+    services.ShowError(text);
+    return false;
+  }
+  return true;
+}
+
+void CSocketMessageSource::Close() {
+  if (listener_) listener_->Stop();
+}
+
+std::string CSocketMessageSource::Describe() const {
+  char port[32];
+  std::snprintf(port, sizeof port, " %u", static_cast<unsigned>(settings_.m_SocketPort));
+  return LoadText("IDS_DESCRIBE_SOCKET") + port;
+}
+
+std::uint32_t CSocketMessageSource::Poll(IMessageSink& sink, const OutPortServices&) {
+  if (!listener_) return kSourcePollMs;
+  auto result = listener_->Poll([&sink](char c) { return sink.TakeByte(static_cast<unsigned char>(c)); });
+  if (result == CSocketBufferList::PollResult::ReceiveError) TraceMessage(kTraceSocketErrors, "Socket receive error\n");
+  return kSourcePollMs;
+}
+
+}  // namespace meldrix
