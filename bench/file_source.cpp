@@ -10,7 +10,7 @@
 #include <string>
 
 #include "sources/FileSource.h"
-#include "sources/OutPortChannel.h"
+#include "sources/FileOutputChannel.h"
 
 namespace {
 
@@ -45,13 +45,13 @@ BENCHMARK(BM_FileSourceDroppedFiles)->Arg(10)->Arg(100);
 
 void BM_FileOutputBytePerOpen(benchmark::State& state) {
   fs::path folder = MakeFolder();
-  meldrix::OutPortTarget target;
-  target.dest = meldrix::kOutDestFile;
-  target.file = (folder / "copy.bin").string();
-  target.fileMode = state.range(0) != 0;
+  meldrix::OutDestSettings settings;
+  settings.m_Dest = meldrix::OutDestSettings::kFileDest;
+  settings.m_File = (folder / "copy.bin").string();
+  settings.m_FileMode = state.range(0) != 0;
   meldrix::OutPortServices services;
-  meldrix::COutPortChannel channel;
-  for (auto _ : state) channel.Send(target, services, "x", nullptr);
+  meldrix::CFileOutputChannel channel(settings);
+  for (auto _ : state) channel.Send("x", nullptr, services);
   state.SetBytesProcessed(state.iterations());
   channel.Close();
   fs::remove_all(folder);

@@ -48,22 +48,14 @@ TEST(Process, FirstMatchStopsUnlessContinueChecking) {
                                            {"Message to 4711: FIRE hall 3", kRed}}));
 }
 
-TEST(Process, AllContinueCheckingReturnsFalse) {
+TEST(Process, AllContinueCheckingReturnsFalseAndInactiveMessagesAreSkipped) {
   EngineFixture f;
   CInPort& port = f.AddSource("COM");
+  f.AddMessage("", "0").m_Active = 0;
   f.AddMessage("", "1").m_ContinueChecking = 1;
   EXPECT_FALSE(f.doc->Process(port, "X"));
-  EXPECT_EQ(f.korvane->commands.size(), 1u);
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|X|||||)]"}));
   EXPECT_EQ(f.Log().front(), (LogLine{"X", kGreen}));  // not shown again as unmatched
-}
-
-TEST(Process, InactiveMessagesAreSkipped) {
-  EngineFixture f;
-  CInPort& port = f.AddSource("COM");
-  f.AddMessage("", "1").m_Active = 0;
-  f.AddMessage("", "2");
-  f.doc->Process(port, "X");
-  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|2|X|||||)]"}));
 }
 
 TEST(Process, NoReceiversShowsBlueAndSendsNothing) {
@@ -95,10 +87,7 @@ TEST(Send, ReceiversAreTrimmedAndChooseTheCommand) {
             (Commands{"[send(*|0815|text|||||)]", "[send(S|G:12|text|||||)]",
                       "[send(*|0815|text|||||)]"}));
   EXPECT_EQ(f.Log().front(), (LogLine{"Message to 0815: text", kRed}));
-}
-
-TEST(Send, ShowSentMessagesOff) {
-  EngineFixture f;
+  f.doc->Clear();
   f.doc->m_ShowSentMessages = 0;
   EXPECT_TRUE(f.doc->Send("", "1", "text"));
   EXPECT_TRUE(f.Log().empty());
@@ -172,95 +161,38 @@ TEST(Process, Variables) {
   EXPECT_EQ(f.doc->GetDataValues().Count(), 3u);
 }
 
+// The rules of packing are CMessagePacker's; here how Process and the
+// delivery step use it.
 class PackingTest : public ::testing::Test {
  protected:
   PackingTest() {
     f.doc->m_ShowSentMessages = 0;
     f.doc->SetProcessingActive(true);
-    CMessage& pack = f.AddMessage("P", "0815");
-    pack.m_PackMessages = 1;
-    CMessage& other = f.AddMessage("O", "4711");
-    other.m_PackMessages = 1;
-    f.AddMessage("N", "0815");  // same receivers, not packing
+    f.AddMessage("P", "0815").m_PackMessages = 1;
+    f.AddMessage("N", "4711");
   }
   ScopedFakeClock clock;
   EngineFixture f;
   CInPort& port = f.AddSource("COM");
 };
 
-TEST_F(PackingTest, ThreeTextsWaitTogether) {
-  f.doc->Process(port, "P1");
-  f.doc->Process(port, "P2");
-  EXPECT_TRUE(f.doc->Process(port, "P3"));
-  EXPECT_TRUE(f.korvane->commands.empty());
-  EXPECT_EQ(port.m_PackText, "P1 P2 P3");
-  EXPECT_EQ(port.m_PackReceivers, "0815");
-}
-
-TEST_F(PackingTest, OtherReceiversSendThePendingText) {
-  f.doc->Process(port, "P1");
-  f.doc->Process(port, "P2");
-  f.doc->Process(port, "O1");
-  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|0815|P1 P2|||||)]"}));
-  EXPECT_EQ(port.m_PackText, "O1");
-  EXPECT_EQ(port.m_PackReceivers, "4711");
-}
-
-TEST_F(PackingTest, SentWhenTheNextWouldReachMaxPackedLength) {
-  f.doc->m_MaxPackedLength = 10;
-  f.doc->Process(port, "P1234");  // 5
-  f.doc->Process(port, "P123");   // 5 + 4 = 9 < 10: packed
-  EXPECT_EQ(port.m_PackText, "P1234 P123");
-  f.doc->Process(port, "P");      // 10 + 1 is not below 10
-  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|0815|P1234 P123|||||)]"}));
-  EXPECT_EQ(port.m_PackText, "P");
-}
-
-TEST_F(PackingTest, SentTenSecondsAfterTheLastText) {
-  f.doc->Process(port, "P1");
-  clock->Advance(9000);
-  f.doc->Process(port, "P2");  // restarts the timer
-  clock->Advance(9999);
-  f.doc->DeliverMessages();
-  EXPECT_TRUE(f.korvane->commands.empty());
-  clock->Advance(1);
-  f.doc->DeliverMessages();
-  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|0815|P1 P2|||||)]"}));
-  EXPECT_FALSE(port.HasPackedMessage());
-  EXPECT_EQ(port.m_PackTimer, 0u);
-  f.doc->DeliverMessages();
-  EXPECT_EQ(f.korvane->commands.size(), 1u);
-}
-
-TEST_F(PackingTest, UnpackedMessageJoinsAPendingTextToTheSameReceivers) {
-  f.doc->Process(port, "P1");
-  f.doc->Process(port, "N1");
-  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|0815|P1 N1|||||)]"}));
-  EXPECT_FALSE(port.HasPackedMessage());
-  EXPECT_EQ(port.m_PackTimer, 0u);
-}
-
-TEST_F(PackingTest, UnpackedMessageSendsAPendingTextToOtherReceiversFirst) {
-  f.doc->Process(port, "O1");
-  f.doc->Process(port, "N1");
-  EXPECT_EQ(f.korvane->commands,
-            (Commands{"[send(*|4711|O1|||||)]", "[send(*|0815|N1|||||)]"}));
-}
-
-TEST_F(PackingTest, FailedSendOfThePendingTextStillClearsIt) {
-  f.doc->Process(port, "P1");
-  f.korvane->replies = {{KORVANE_S_OK, "0"}};
-  f.doc->Process(port, "O1");
-  EXPECT_EQ(f.doc->m_TotalErrors, 1u);
-  EXPECT_EQ(port.m_PackText, "O1");
-}
-
-TEST_F(PackingTest, PackingStateBelongsToTheSource) {
+TEST_F(PackingTest, EachSourcePacksItsOwnTextsUntilTheTimerOrAnotherText) {
   CInPort& second = f.AddSource("COM2");
   f.doc->Process(port, "P1");
-  f.doc->Process(second, "P2");
-  EXPECT_EQ(port.m_PackText, "P1");
-  EXPECT_EQ(second.m_PackText, "P2");
+  EXPECT_TRUE(f.doc->Process(port, "P2"));
+  f.doc->Process(second, "P3");
+  EXPECT_TRUE(f.korvane->commands.empty());
+  EXPECT_EQ(port.m_Packer.Text(), "P1 P2");
+  clock->Advance(9999);
+  f.doc->DeliverMessages();
+  f.korvane->replies = {{KORVANE_S_OK, "0"}};  // a failed send is counted
+  f.doc->Process(second, "N1");
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|0815|P3|||||)]", "[send(*|4711|N1|||||)]"}));
+  EXPECT_EQ(f.doc->m_TotalErrors, 1u);
+  clock->Advance(1);
+  f.doc->DeliverMessages();
+  EXPECT_EQ(f.korvane->commands.back(), "[send(*|0815|P1 P2|||||)]");
+  EXPECT_FALSE(port.m_Packer.HasPackedMessage() || second.m_Packer.HasPackedMessage());
 }
 
 TEST_F(PackingTest, InternalSourcesSendTheirPendingTextWhenTheyEnd) {
@@ -269,12 +201,10 @@ TEST_F(PackingTest, InternalSourcesSendTheirPendingTextWhenTheyEnd) {
   f.doc->SetProcessingActive(false);
   EXPECT_FALSE(f.doc->ProcessInternal("ISDN", CInPort::kIsdn, "P2"));
   EXPECT_EQ(f.korvane->commands.size(), 1u);
-}
-
-TEST_F(PackingTest, MailPassSendsItsPendingTextAtItsEnd) {
+  f.doc->SetProcessingActive(true);
   f.doc->GetMailLineQueue().AppendAll({"P1", "P2"});
   f.doc->DeliverMessages();
-  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|0815|P1 P2|||||)]"}));
+  EXPECT_EQ(f.korvane->commands.back(), "[send(*|0815|P1 P2|||||)]");
   EXPECT_EQ(f.doc->m_TotalMessages, 2u);
   EXPECT_EQ(f.doc->m_SentMessages, 2u);
 }

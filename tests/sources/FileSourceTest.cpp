@@ -8,10 +8,7 @@
 #include <sstream>
 
 #include "engine/KorvaneStubProcess.h"
-#include "platform/SerialFake.h"
 #include "sources/FileSource.h"
-#include "sources/SerialSource.h"
-#include "util/StringTable.h"
 
 namespace meldrix {
 namespace {
@@ -121,53 +118,6 @@ TEST(FileSourceTest, PatternWithoutMatchesOrVanishedFilesIsQuiet) {
   std::string content;
   EXPECT_FALSE(CFileSource::TakeFile(folder.File("gone"), false, content, &vanished));
   EXPECT_TRUE(vanished);
-}
-
-TEST(SerialSourceTest, OpensWithSettingsAndStopsAtTheLimit) {
-  SetUiLanguage(1);
-  FakeSerialLibrary serial;
-  SerialSourceSettings settings;
-  settings.port = 4;
-  settings.baud = 2400;
-  settings.dataBits = 7;
-  settings.parity = 2;
-  settings.stopBits = 2;
-  settings.mode = 0;
-  CSerialSource source;
-  std::string error;
-  ASSERT_TRUE(source.Open(settings, serial, &error));
-  auto params = serial.OpenedWith(5);
-  ASSERT_TRUE(params);
-  EXPECT_EQ(params->baud, 2400u);
-  EXPECT_EQ(params->dataBits, 7);
-  EXPECT_EQ(params->parity, 'O');
-  EXPECT_EQ(params->stopBits, 2);
-  EXPECT_EQ(params->receiveBufferSize, 4096u);
-  EXPECT_EQ(serial.Controls(5), std::vector<std::uint32_t>{SER_CONTROL_LINES_ON});
-
-  serial.Receive(5, "1\n2\n3\n");
-  Collector c;
-  c.limit = 2;
-  EXPECT_FALSE(source.ReadWaiting(c.Feed()));
-  EXPECT_EQ(c.bytes, "1\n2\n");
-  EXPECT_TRUE(source.ReadWaiting(c.Feed()));
-  EXPECT_EQ(c.bytes, "1\n2\n3\n");
-  source.Close();
-  EXPECT_FALSE(serial.IsOpen(5));
-}
-
-TEST(SerialSourceTest, OpenFailureGivesTextSixWithReason) {
-  SetUiLanguage(1);
-  FakeSerialLibrary serial;
-  serial.SetOpenError(2, SER_ERR_NOT_AVAILABLE);
-  SerialSourceSettings settings;
-  settings.port = 1;
-  CSerialSource source;
-  std::string error;
-  EXPECT_FALSE(source.Open(settings, serial, &error));
-  EXPECT_EQ(error,
-            "The currently selected port as message source (COM2) could not be opened.\n"
-            "The port is not available");
 }
 
 }  // namespace

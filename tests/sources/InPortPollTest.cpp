@@ -1,6 +1,6 @@
+// A source read through the reader of its kind, the way the engine does.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -36,6 +36,13 @@ class InPortPollTest : public ::testing::Test {
       return c == '\n';
     });
   }
+  COutPort& AddFileOutput(int id, const std::string& name) {
+    COutPort& output = outputs.AddNew();
+    output.m_Id = id;
+    output.m_Dest = COutPort::kFileDest;
+    output.m_File = folder.File(name);
+    return output;
+  }
 
   ScopedFakeClock clock;
   FakeSerialLibrary serial;
@@ -47,15 +54,20 @@ class InPortPollTest : public ::testing::Test {
 };
 
 TEST_F(InPortPollTest, SerialSourceReadsAfterItsTimerAndCopiesRawBytesToTheOutput) {
-  COutPort& copy = outputs.AddNew();
-  copy.m_Id = 4;
-  copy.m_Dest = COutPort::kFileDest;
-  copy.m_File = folder.File("copy.bin");
+  COutPort& copy = AddFileOutput(4, "copy.bin");
   CInPort port;
   port.m_Source = CInPort::kSerial;
   port.m_Port = 2;
+  port.m_Baud = 2400;
+  port.m_Parity = 2;
   port.m_OutId = 4;
   ASSERT_TRUE(port.Open(services));
+  auto params = serial.OpenedWith(3);
+  ASSERT_TRUE(params);
+  EXPECT_EQ(params->baud, 2400u);
+  EXPECT_EQ(params->parity, 'O');
+  EXPECT_EQ(params->receiveBufferSize, 4096u);
+  EXPECT_EQ(serial.Controls(3), std::vector<std::uint32_t>{SER_CONTROL_LINES_ON});
   serial.Receive(3, "A\r\n\x01");
   EXPECT_EQ(Poll(port), 0);  // the first poll comes after 100 ms
   clock->Advance(100);
@@ -63,6 +75,7 @@ TEST_F(InPortPollTest, SerialSourceReadsAfterItsTimerAndCopiesRawBytesToTheOutpu
   EXPECT_EQ(received, "A\r\n\x01");
   EXPECT_EQ(ReadAll(copy.m_File), "A\r\n\x01");
   port.Close();
+  EXPECT_FALSE(serial.IsOpen(3));
   serial.Receive(3, "B\n");
   clock->Advance(1000);
   EXPECT_EQ(Poll(port), 0);  // a closed source is never read
@@ -81,10 +94,37 @@ TEST_F(InPortPollTest, HundredMessagesPerPollAndTheRestAtOnce) {
   EXPECT_EQ(Poll(port), 0);
 }
 
+TEST_F(InPortPollTest, DeviceProtocolTelegramBecomesOneLineAndIsAcknowledged) {
+  COutPort& copy = AddFileOutput(1, "raw.bin");
+  CInPort port;
+  port.m_Source = CInPort::kSerial;
+  port.m_Port = 2;
+  port.m_Protocol = CInPort::kSiedle;
+  port.m_OutId = 1;
+  EXPECT_FALSE(port.HasDeviceProtocol());  // closed
+  ASSERT_TRUE(port.Open(services));
+  // 01 + 33 + 02 + 41 + 89 = 0x100
+  const std::string telegram("\x02\x01\x33\x02\x41\x89\x03", 7);
+  serial.Receive(3, telegram);
+  clock->Advance(100);
+  EXPECT_EQ(Poll(port), 0);  // the protocol takes the bytes, not the poll
+  EXPECT_FALSE(port.PumpDeviceProtocol(outputs, services, [] {}));
+  EXPECT_EQ(port.m_Assembly.TakeOldestCompleted(), "02->01:33:41");
+  EXPECT_EQ(serial.Sent(3), "\x06");
+  EXPECT_EQ(serial.ReceiveFlushes(3), 1u);
+  EXPECT_EQ(ReadAll(copy.m_File), telegram);
+  port.m_Protocol = CInPort::kPlainText;
+  EXPECT_FALSE(port.HasDeviceProtocol());
+}
+
 TEST_F(InPortPollTest, FileSourceIntervalsFollowWhetherFilesCouldBeOpened) {
+  AddFileOutput(2, "copy-{{$INFILE}}");
+  std::string inFile;
+  services.setVariable = [&](const std::string&, const std::string& value) { inFile = value; };
   CInPort port;
   port.m_Source = CInPort::kTextFile;
   port.m_File = folder.File("alarm.txt");
+  port.m_OutId = 2;
   ASSERT_TRUE(port.Open(services));
   clock->Advance(100);
   Poll(port);  // not there yet: tried again after a second
@@ -93,6 +133,7 @@ TEST_F(InPortPollTest, FileSourceIntervalsFollowWhetherFilesCouldBeOpened) {
   EXPECT_EQ(Poll(port), 0);
   clock->Advance(1);
   EXPECT_EQ(Poll(port), 1);
+  EXPECT_EQ(inFile, port.m_File);  // the output learns which file it copies
   std::ofstream(port.m_File) << "later\n";
   clock->Advance(29999);
   EXPECT_EQ(Poll(port), 0);
@@ -113,28 +154,37 @@ TEST_F(InPortPollTest, OpenFailuresAndDescriptions) {
   EXPECT_EQ(errors[0],
             "The currently selected port as message source (COM2) could not be opened.\n"
             "The port is in use");
-  EXPECT_EQ(serialPort.Describe(false), "Panel=Port COM2: 19200 baud");
   EXPECT_EQ(serialPort.Describe(true), "Panel\tPort COM2: 19200 baud");
 
   CInPort file;
-  file.m_Name = "Drop";
   file.m_Source = CInPort::kTextFile;
   EXPECT_FALSE(file.Open(services));  // no file setting
-  file.m_File = "/var/spool/meldrix/incoming/alarms/*.txt";
-  EXPECT_EQ(file.Describe(false), "Drop=File /var/spool/meldrix/incoming/al...");
 
-  CInPort socket;
-  socket.m_Name = "Net";
-  socket.m_Source = CInPort::kSocket;
-  EXPECT_TRUE(socket.Open(services));
-  EXPECT_EQ(socket.Describe(false), "Net=Socket Port 2000");
-
-  COutPort printer;
-  printer.m_Name = "Printer";
-  printer.m_Port = 10;
-  EXPECT_EQ(printer.Describe(false), "Printer=Port LPT2:");
-  printer.m_Port = 3;
-  EXPECT_EQ(printer.Describe(false), "Printer=Port COM4: 9600 baud");
+  struct Case {
+    int kind;
+    const char* expected;
+  } cases[] = {
+      {CInPort::kSerial, "Src=Port COM2: 19200 baud"},
+      {CInPort::kTextFile, "Src=File /var/spool/meldrix/incoming/al..."},
+      {CInPort::kSocket, "Src=Socket Port 2000"},
+      {CInPort::kMail, "Src=E-Mail (POP3) user"},
+      {CInPort::kDde, "Src="},
+      {CInPort::kIsdn, "Src="},
+      {42, "Src="},
+  };
+  for (const Case& c : cases) {
+    CInPort source;
+    source.m_Name = "Src";
+    source.m_Source = c.kind;
+    source.m_Port = 1;
+    source.m_Baud = 19200;
+    source.m_File = "/var/spool/meldrix/incoming/alarms/*.txt";
+    source.m_MailUser = "user";
+    EXPECT_EQ(source.Describe(false), std::string(c.expected)) << c.kind;
+    if (c.kind != CInPort::kSerial && c.kind != CInPort::kSocket) {
+      EXPECT_TRUE(source.Open(services)) << c.kind;
+    }
+  }
 }
 
 }  // namespace

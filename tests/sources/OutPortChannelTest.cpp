@@ -6,7 +6,8 @@
 
 #include "engine/KorvaneStubProcess.h"
 #include "platform/SerialFake.h"
-#include "sources/OutPortChannel.h"
+#include "engine/OutPort.h"
+#include "sources/FileOutputChannel.h"
 #include "util/StringTable.h"
 
 namespace meldrix {
@@ -40,73 +41,66 @@ class OutPortChannelTest : public ::testing::Test {
     };
   }
 
+  // An output on a serial or printer port (index), or a file (name).
+  COutPort& Port(int index) {
+    outputs.emplace_back(std::make_unique<COutPort>());
+    outputs.back()->m_Port = index;
+    return *outputs.back();
+  }
+  COutPort& File(const std::string& name) {
+    COutPort& output = Port(0);
+    output.m_Dest = COutPort::kFileDest;
+    output.m_File = folder.File(name);
+    return output;
+  }
+
   FakeSerialLibrary serial;
   std::shared_ptr<FakePrinterState> printer = std::make_shared<FakePrinterState>();
   OutPortServices services;
   std::vector<std::string> errors;
   std::map<std::string, std::string> variables;
   TempFolder folder;
+  std::vector<std::unique_ptr<COutPort>> outputs;  // last: closed before the fakes go
 };
 
 TEST_F(OutPortChannelTest, FileOutputAppendsAndClosesPerMessageInFileMode) {
-  OutPortTarget target;
-  target.dest = kOutDestFile;
-  target.file = folder.File("out.txt");
-  {
-    std::ofstream(target.file) << "old\n";
-  }
-  COutPortChannel channel;
-  ASSERT_TRUE(channel.Open(target, services));
-  channel.Close();
-  EXPECT_TRUE(channel.Send(target, services, "A\r\n", nullptr));
-  EXPECT_FALSE(channel.IsOpen());  // another program may read it in between
-  EXPECT_TRUE(channel.Send(target, services, std::string("B\0\xE4", 3), nullptr));
-  EXPECT_EQ(ReadAll(target.file), std::string("old\nA\r\nB\0\xE4", 10));
+  COutPort& output = File("out.txt");
+  std::ofstream(output.m_File) << "old\n";
+  ASSERT_TRUE(output.Open(services));
+  output.Close();
+  EXPECT_TRUE(output.Send("A\r\n", nullptr, services));
+  EXPECT_FALSE(output.IsOpen());  // another program may read it in between
+  EXPECT_TRUE(output.Send(std::string("B\0\xE4", 3), nullptr, services));
+  EXPECT_EQ(ReadAll(output.m_File), std::string("old\nA\r\nB\0\xE4", 10));
 
-  target.fileMode = false;
-  EXPECT_TRUE(channel.Send(target, services, "C", nullptr));
-  EXPECT_TRUE(channel.IsOpen());
-  EXPECT_TRUE(channel.Send(target, services, "D", nullptr));
-  EXPECT_EQ(ReadAll(target.file).substr(10), "CD");
+  output.m_FileMode = 0;
+  EXPECT_TRUE(output.Send("C", nullptr, services));
+  EXPECT_TRUE(output.IsOpen());
+  EXPECT_TRUE(output.Send("D", nullptr, services));
+  EXPECT_EQ(ReadAll(output.m_File).substr(10), "CD");
   EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(OutPortChannelTest, InFileNameSwitchesFilesWhenTheSourceChanges) {
-  OutPortTarget target;
-  target.dest = kOutDestFile;
-  target.fileMode = false;
-  target.file = folder.File("copy-{{$INFILE}}");
+  COutPort& output = File("copy-{{$INFILE}}");
+  output.m_FileMode = 0;
+  CFileOutputChannel channel(output);
   std::string a = "a.txt", b = "b.txt";
-  COutPortChannel channel;
-  EXPECT_TRUE(channel.Send(target, services, "1", &a));
+  EXPECT_TRUE(channel.Send("1", &a, services));
   EXPECT_EQ(variables["$INFILE"], "a.txt");
-  EXPECT_TRUE(channel.Send(target, services, "2", &b));
+  EXPECT_TRUE(channel.Send("2", &b, services));
   EXPECT_EQ(channel.ResolvedName(), folder.File("copy-b.txt"));
-  EXPECT_TRUE(channel.Send(target, services, "3", &a));
+  EXPECT_TRUE(channel.Send("3", &a, services));
   EXPECT_EQ(ReadAll(folder.File("copy-a.txt")), "13");
   EXPECT_EQ(ReadAll(folder.File("copy-b.txt")), "2");
 }
 
-TEST_F(OutPortChannelTest, FileThatCannotBeCreatedShowsTextWithTheName) {
-  OutPortTarget target;
-  target.dest = kOutDestFile;
-  target.file = folder.File("missing-folder/out.txt");
-  COutPortChannel channel;
-  EXPECT_FALSE(channel.Open(target, services));
-  EXPECT_FALSE(channel.Send(target, services, "x", nullptr));
-  ASSERT_EQ(errors.size(), 2u);  // once at the test open, once for the message
-  EXPECT_EQ(errors[0], "The currently selected file for message output (" + target.file +
-                           ") could not be opened or created.");
-}
-
 TEST_F(OutPortChannelTest, SerialOutputSendsWholeMessagesOnly) {
-  OutPortTarget target;
-  target.port = 2;  // COM3
-  target.baud = 19200;
-  target.parity = 1;
-  target.mode = 2;
-  COutPortChannel channel;
-  ASSERT_TRUE(channel.Open(target, services));
+  COutPort& output = Port(2);  // COM3
+  output.m_Baud = 19200;
+  output.m_Parity = 1;
+  output.m_Mode = 2;
+  ASSERT_TRUE(output.Open(services));
   auto params = serial.OpenedWith(3);
   ASSERT_TRUE(params);
   EXPECT_EQ(params->baud, 19200u);
@@ -115,74 +109,87 @@ TEST_F(OutPortChannelTest, SerialOutputSendsWholeMessagesOnly) {
   EXPECT_EQ(params->sendBufferSize, 1024u);
   EXPECT_EQ(serial.Controls(3), std::vector<std::uint32_t>{SER_CONTROL_LINES_ON});
 
-  EXPECT_TRUE(channel.Send(target, services, "hello", nullptr));
+  EXPECT_TRUE(output.Send("hello", nullptr, services));
   EXPECT_EQ(serial.Sent(3), "hello");
   serial.SetStalled(3, true);
-  EXPECT_FALSE(channel.Send(target, services, "refused", nullptr));
-  EXPECT_FALSE(channel.Send(target, services, std::string(2000, 'x'), nullptr));
+  EXPECT_FALSE(output.Send("refused", nullptr, services));
+  EXPECT_FALSE(output.Send(std::string(2000, 'x'), nullptr, services));
   serial.SetStalled(3, false);
-  EXPECT_FALSE(channel.Send(target, services, std::string(2000, 'x'), nullptr));
+  EXPECT_FALSE(output.Send(std::string(2000, 'x'), nullptr, services));
   EXPECT_EQ(serial.Sent(3), "hello");  // no part of a refused message went out
 }
 
-TEST_F(OutPortChannelTest, SerialOpenFailureNamesPortAndReason) {
-  OutPortTarget target;
-  target.port = 0;
+TEST_F(OutPortChannelTest, OpenFailuresNameTheirPortOrFile) {
   serial.SetOpenError(1, SER_ERR_PORT_IN_USE);
-  COutPortChannel channel;
-  EXPECT_FALSE(channel.Open(target, services));
-  serial.SetOpenError(1, 0x123);
-  EXPECT_FALSE(channel.Open(target, services));
-  ASSERT_EQ(errors.size(), 2u);
-  EXPECT_EQ(errors[0],
-            "The currently selected port as message output (COM1:) could not be opened.\n"
-            "The port is in use");
-  EXPECT_NE(errors[1].find("Error code: 0123"), std::string::npos);
+  serial.SetOpenError(2, 0x123);
+  printer->openFails = true;
+  const std::string missing = folder.File("missing-folder/out.txt");
+  struct Case {
+    COutPort& output;
+    std::string error;  // the start of the message box text; "" for none
+  } cases[] = {
+      {Port(0), "The currently selected port as message output (COM1:) could not be opened.\nThe port is in use"},
+      {Port(1), "The currently selected port as message output (COM2:) could not be opened.\nError code: 0123"},
+      {Port(9), "The currently selected port as message output (LPT1:) could not be opened.\n"},
+      {Port(12), ""},  // above LPT3: silently
+      {File("missing-folder/out.txt"),
+       "The currently selected file for message output (" + missing + ") could not be opened or created."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error);
+    errors.clear();
+    EXPECT_FALSE(c.output.Open(services));
+    EXPECT_FALSE(c.output.Send("x", nullptr, services));
+    if (c.error.empty()) {
+      EXPECT_TRUE(errors.empty());
+    } else {
+      ASSERT_EQ(errors.size(), 2u);  // once at the test open, once for the message
+      EXPECT_EQ(errors[0].rfind(c.error, 0), 0u) << errors[0];
+    }
+  }
 }
 
 TEST_F(OutPortChannelTest, PrinterRefusesOnStatusOrErrorsAndWritesOtherwise) {
-  OutPortTarget target;
-  target.port = 10;  // LPT2
-  target.fileMode = false;
+  COutPort& output = Port(10);  // LPT2
+  output.m_FileMode = 0;
   services.config = [](const std::string& section, const std::string& key) {
     return section == "Ports" && key == "LPT2" ? std::string("/dev/fake-lp") : std::string();
   };
-  COutPortChannel channel;
-  ASSERT_TRUE(channel.Open(target, services));
+  ASSERT_TRUE(output.Open(services));
   EXPECT_EQ(printer->openedDevice, "/dev/fake-lp");
 
   printer->status = kPrinterPaperEmpty;
-  EXPECT_FALSE(channel.Send(target, services, "no paper", nullptr));
+  EXPECT_FALSE(output.Send("no paper", nullptr, services));
   EXPECT_EQ(printer->written, "");  // refused before anything was written
 
   printer->status = std::nullopt;  // the device cannot tell: write anyway
   printer->pendingErrors = kPrinterErrIo;
-  EXPECT_FALSE(channel.Send(target, services, "io", nullptr));
-  EXPECT_TRUE(channel.Send(target, services, "ok", nullptr));
+  EXPECT_FALSE(output.Send("io", nullptr, services));
+  EXPECT_TRUE(output.Send("ok", nullptr, services));
   EXPECT_EQ(printer->written, "ok");
 
   printer->acceptLimit = 1;
-  EXPECT_FALSE(channel.Send(target, services, "cut", nullptr));
+  EXPECT_FALSE(output.Send("cut", nullptr, services));
 
-  target.fileMode = true;
+  output.m_FileMode = 1;
   printer->acceptLimit = SIZE_MAX;
-  EXPECT_TRUE(channel.Send(target, services, "!", nullptr));
-  EXPECT_FALSE(channel.IsOpen());
+  EXPECT_TRUE(output.Send("!", nullptr, services));
+  EXPECT_FALSE(output.IsOpen());
 }
 
-TEST_F(OutPortChannelTest, PrinterOpenFailureAndIndexAboveLpt3) {
-  OutPortTarget target;
-  target.port = 9;
-  printer->openFails = true;
-  COutPortChannel channel;
-  EXPECT_FALSE(channel.Open(target, services));
-  ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0].rfind(
-                "The currently selected port as message output (LPT1:) could not be opened.\n", 0),
-            0u);
-  target.port = 12;
-  EXPECT_FALSE(channel.Open(target, services));
-  EXPECT_EQ(errors.size(), 1u);  // silently
+TEST_F(OutPortChannelTest, DescriptionsFollowDestinationAndPort) {
+  COutPort& output = Port(10);
+  output.m_Name = "Out";
+  EXPECT_EQ(output.Describe(false), "Out=Port LPT2:");
+  output.m_Port = 3;
+  EXPECT_EQ(output.Describe(true), "Out\tPort COM4: 9600 baud");
+  ASSERT_TRUE(output.Open(services));  // the serial channel now exists
+  output.m_Dest = COutPort::kFileDest;
+  output.m_File = "/var/spool/meldrix/outgoing/copies/all.txt";
+  EXPECT_EQ(output.Describe(false), "Out=File /var/spool/meldrix/outgoing/co...");
+  output.m_File = folder.File("now.txt");
+  EXPECT_TRUE(output.Send("x", nullptr, services));
+  EXPECT_FALSE(serial.IsOpen(4));  // the serial channel made way for the file
 }
 
 TEST(PrinterStatusTest, RegisterBitsMapToRefusals) {
