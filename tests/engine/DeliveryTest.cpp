@@ -117,31 +117,23 @@ TEST_F(DeliveryTest, MailLinesComeFromTheSourceMail) {
   EXPECT_TRUE(f.doc->GetMailLineQueue().Empty());
 }
 
-TEST_F(DeliveryTest, HeldMultiLineMessageLeavesAfterItsTimeout) {
+TEST_F(DeliveryTest, HeldMultiLineMessageAndSilentLineLeaveWhenTheirTimersRunOut) {
   f.doc->m_MoreLineMessages = 1;
+  f.doc->m_UseLineTimeout = 1;
+  f.doc->m_LineTimeout = 300;
   f.doc->m_EndOfMessage = "\\n";
   CInPort& port = f.AddSource("COM1");
   f.AddMessage("", "1");
   Activate();
-  for (char c : std::string("ALARM\n line 2\n")) port.AddChar(c);
+  for (char c : std::string("ALARM\n line 2\nNO END")) port.AddChar(c);
   f.doc->DeliverMessages();
   EXPECT_TRUE(f.korvane->commands.empty());
-  clock->Advance(1000);
+  clock->Advance(300);  // the line timer completes "NO END", which ends the held message
   f.doc->DeliverMessages();
   EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|ALARM line 2|||||)]"}));
-}
-
-TEST_F(DeliveryTest, LineTimeoutFinishesASilentLine) {
-  f.doc->m_UseLineTimeout = 1;
-  f.doc->m_LineTimeout = 300;
-  CInPort& port = f.AddSource("COM1");
-  f.AddMessage("", "1");
-  Activate();
-  for (char c : std::string("NO END")) port.AddChar(c);
+  clock->Advance(1000);
   f.doc->DeliverMessages();
-  clock->Advance(300);
-  f.doc->DeliverMessages();
-  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|NO END|||||)]"}));
+  EXPECT_EQ(f.korvane->commands.back(), "[send(*|1|NO END|||||)]");
 }
 
 TEST_F(DeliveryTest, NothingHeldIsLostAtDeactivation) {

@@ -100,11 +100,24 @@ TEST(SiedleProtocolTest, EventTable) {
 }
 
 TEST(SiedleProtocolTest, OtherTelegramsShowAddressesFunctionAndInfo) {
-  EXPECT_EQ(Decode(Telegram(0x01, 0x33, 0x7F, Raw({0xDE, 0xAD}))), "7F->01:33:DEAD");
-  EXPECT_EQ(Decode(Telegram(0x01, 0x33, 0x7F, "")), "7F->01:33:");
-  // An event function with 13 info bytes is not an event telegram.
-  EXPECT_EQ(Decode(Telegram(0x01, 0x4A, 0x02, EventInfo(0x0200, 0, 0).substr(1))),
-            "02->01:4A:3456ABCDEF02000000000102" "04");
+  std::string wireWithoutDle = Raw({STX, 0x01, 0x33, 0x02, DLE, 0x03});
+  const struct {
+    std::string wire, line;
+  } cases[] = {
+      {Telegram(0x01, 0x33, 0x7F, Raw({0xDE, 0xAD})), "7F->01:33:DEAD"},
+      {Telegram(0x01, 0x33, 0x7F, ""), "7F->01:33:"},
+      // An event function with 13 info bytes is not an event telegram.
+      {Telegram(0x01, 0x4A, 0x02, EventInfo(0x0200, 0, 0).substr(1)), "02->01:4A:3456ABCDEF0200000000010204"},
+      // Escaped 03 and 10 are data; Telegram() counts every DLE in the checksum.
+      {Telegram(0x01, 0x33, 0x02, Raw({0x03, 0x10, 0x41})), "02->01:33:031041"},
+      {Telegram(0x03, 0x10, 0x02, ""), "02->03:10:"},
+      // Without the DLE counted the sum is off by 0x10.
+      {wireWithoutDle + static_cast<char>(-(0x01 + 0x33 + 0x02 + 0x03)) + ETX, "<0 lines>"},
+      // STX inside a telegram is data; bytes before STX are ignored.
+      {Telegram(0x01, 0x33, 0x02, Raw({0x02, 0x02})), "02->01:33:0202"},
+      {"xyz" + Telegram(0x01, 0x33, 0x02, ""), "02->01:33:"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Decode(c.wire), c.line);
 }
 
 TEST(SiedleProtocolTest, BroadcastIsDecodedWithoutAcknowledgement) {
@@ -125,23 +138,6 @@ TEST(SiedleProtocolTest, BadChecksumDropsTheTelegramSilently) {
   EXPECT_TRUE(port.events.empty());
   // The decoder is ready for the next one.
   EXPECT_EQ(FeedAll(decoder, port, Telegram(0x01, 0x33, 0x02, "A")), (Events{"02->01:33:41"}));
-}
-
-TEST(SiedleProtocolTest, EscapedBytesAreDataAndEveryDleCountsInTheSum) {
-  // Info bytes 03 and 10 travel as DLE 03 and DLE 10; Telegram() counts the
-  // DLEs in the checksum, so a decoder that did not would reject these.
-  EXPECT_EQ(Decode(Telegram(0x01, 0x33, 0x02, Raw({0x03, 0x10, 0x41}))), "02->01:33:031041");
-  EXPECT_EQ(Decode(Telegram(0x03, 0x10, 0x02, "")), "02->03:10:");
-  // Without the DLE counted the sum is off by 0x10.
-  std::string wire = Raw({STX, 0x01, 0x33, 0x02, DLE, 0x03});
-  unsigned char checksumWithoutDle = static_cast<unsigned char>(-(0x01 + 0x33 + 0x02 + 0x03));
-  EXPECT_EQ(Decode(wire + static_cast<char>(checksumWithoutDle) + ETX), "<0 lines>");
-}
-
-TEST(SiedleProtocolTest, StxInsideATelegramIsData) {
-  EXPECT_EQ(Decode(Telegram(0x01, 0x33, 0x02, Raw({0x02, 0x02}))), "02->01:33:0202");
-  // Bytes before STX are ignored.
-  EXPECT_EQ(Decode("xyz" + Telegram(0x01, 0x33, 0x02, "")), "02->01:33:");
 }
 
 TEST(SiedleProtocolTest, FunctionInfoIsLimitedToOneHundredHexDigits) {

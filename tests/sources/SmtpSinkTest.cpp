@@ -25,44 +25,33 @@ CMailMessage SampleMail() {
   return mail;
 }
 
-TEST(MailLinesTest, SubjectAndThreeBodyLinesGiveFourTexts) {
-  MailServerSettings settings;  // UseSubject and UseBody on, PackBody off
-  EXPECT_EQ(CMeldrixSmtpHandler::MailLines(SampleMail(), settings),
-            (std::vector<std::string>{"Brand", "line 1", "  line 2  ", "line 3"}));
-}
-
-TEST(MailLinesTest, FinalLineEndGivesNoEmptyText) {
-  MailServerSettings settings;
-  settings.UseSubject = false;
-  CMailMessage mail = SampleMail();
-  mail.body = "a\r\n\r\nb\r\n";
-  EXPECT_EQ(CMeldrixSmtpHandler::MailLines(mail, settings), (std::vector<std::string>{"a", "", "b"}));
-}
-
-TEST(MailLinesTest, PrefixesGoWithTheFirstText) {
-  MailServerSettings settings;
-  settings.IncMailFrom = true;
-  settings.IncMailTo = true;
-  settings.UseBody = false;
-  EXPECT_EQ(CMeldrixSmtpHandler::MailLines(SampleMail(), settings),
-            (std::vector<std::string>{"[FROM:anlage@plant.de][TO:ls@x.de]Brand"}));
-  settings.UseSubject = false;
-  settings.UseBody = true;
-  EXPECT_EQ(CMeldrixSmtpHandler::MailLines(SampleMail(), settings).front(),
-            "[FROM:anlage@plant.de][TO:ls@x.de]line 1");
-}
-
-TEST(MailLinesTest, PackedBodyIsOneLine) {
-  MailServerSettings settings;
-  settings.UseSubject = false;
-  settings.PackBody = true;
-  CMailMessage mail = SampleMail();
-  mail.body += "\r\n\r\n";
-  EXPECT_EQ(CMeldrixSmtpHandler::MailLines(mail, settings),
-            (std::vector<std::string>{"line 1   line 2   line 3\r\n"}));
-}
-
-TEST(MailLinesTest, QuotedLineEndsDoNotSplit) {
+TEST(MailLinesTest, SettingsChooseAndShapeTheTexts) {
+  using Texts = std::vector<std::string>;
+  struct Case {
+    bool subject, body, pack, from, to;
+    const char* mailBody;  // null for the sample's
+    Texts texts;
+  } cases[] = {
+      {true, true, false, false, false, nullptr, {"Brand", "line 1", "  line 2  ", "line 3"}},
+      // A final line end gives no empty text.
+      {false, true, false, false, false, "a\r\n\r\nb\r\n", {"a", "", "b"}},
+      // The prefixes go with the first text.
+      {true, false, false, true, true, nullptr, {"[FROM:anlage@plant.de][TO:ls@x.de]Brand"}},
+      {false, true, false, true, false, "x", {"[FROM:anlage@plant.de]x"}},
+      {false, true, true, false, false, "line 1\r\n  line 2  \r\nline 3\r\n\r\n", {"line 1   line 2   line 3\r\n"}},
+  };
+  for (const Case& c : cases) {
+    MailServerSettings settings;
+    settings.UseSubject = c.subject;
+    settings.UseBody = c.body;
+    settings.PackBody = c.pack;
+    settings.IncMailFrom = c.from;
+    settings.IncMailTo = c.to;
+    CMailMessage mail = SampleMail();
+    if (c.mailBody) mail.body = c.mailBody;
+    EXPECT_EQ(CMeldrixSmtpHandler::MailLines(mail, settings), c.texts) << (c.mailBody ? c.mailBody : "sample");
+  }
+  // Quoted line ends do not split.
   MailServerSettings settings;
   settings.UseSubject = false;
   CMailMessage mail = SampleMail();
