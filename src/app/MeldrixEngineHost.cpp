@@ -3,6 +3,7 @@
 #include "app/Activation.h"
 #include "util/StreamDoc.h"
 #include "engine/Korvane.h"
+#include "engine/KorvaneCheck.h"
 #include "engine/Expansion.h"
 #include "engine/MeldrixDoc.h"
 #include "platform/PrivateProfile.h"
@@ -84,14 +85,7 @@ class CMeldrixEngineHost : public IEngineHost {
     SetUiLanguage(PrivateProfile::GetInt(doc_.GetPaths().configFile, "Settings", "Language", 0));
   }
 
-  void SendCheck() override {
-    KorvaneResult result = doc_.GetKorvane().Execute("[check(Meldrix)]");
-    if (!result.Succeeded()) {
-      char code[16];
-      std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(result.hr));
-      WriteRedLine(doc_, std::string("ERROR(") + code + "): [check(Meldrix)]");
-    }
-  }
+  void SendCheck() override { korvaneCheck_.Run(doc_.GetKorvane(), doc_); }
 
   std::string CountersText() const override {
     return LoadText("IDS_TOTAL_MESSAGES") + ": " + std::to_string(doc_.m_TotalMessages) + ", " +
@@ -101,6 +95,7 @@ class CMeldrixEngineHost : public IEngineHost {
 
  private:
   CMeldrixDoc doc_;
+  CKorvaneCheck korvaneCheck_;
   ConfigValueReader config_;
   OutPortServices services_;
 };

@@ -32,6 +32,7 @@ class CInPortSink : public IMessageSink {
     assembly_.Line() += line;
     assembly_.CompleteLine();
   }
+  void EndOfText() override { assembly_.ClearMultilineTimer(); }
 
   int finished = 0;
 

@@ -13,6 +13,7 @@ std::uint32_t CFileMessageSource::Poll(IMessageSink& sink, const OutPortServices
   const std::string path = services.expand ? services.expand(settings_.m_File) : settings_.m_File;
   FilePollResult result =
       reader_.Poll(path, settings_.m_RemoveFile, [&sink](unsigned char byte) { return sink.TakeByte(byte); });
+  if (result.filesRead > 0 && !result.limitReached) sink.EndOfText();
   return result.limitReached ? 0 : result.someNotOpened ? kFileRetryMs : kFileIdleMs;
 }
 

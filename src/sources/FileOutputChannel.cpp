@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "sources/SerialSourceErrors.h"
+#include "util/PathHelpers.h"
 #include "util/StringTable.h"
 
 namespace meldrix {
@@ -20,7 +21,7 @@ bool CFileOutputChannel::Open(const OutPortServices& services) {
   // writes to the same file.
   fd_ = resolvedName_.empty()
             ? -1
-            : ::open(resolvedName_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+            : ::open(ToSystemPath(resolvedName_).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
   if (fd_ < 0) {
     services.ShowError(FillText(LoadText("IDS_OUTPUT_FILE_OPEN_FAILED"), {resolvedName_}));
     return false;
@@ -35,12 +36,10 @@ void CFileOutputChannel::Close() {
 
 bool CFileOutputChannel::Send(std::string_view bytes, const std::string* sourceFile,
                               const OutPortServices& services) {
-  std::string name = settings_.m_File;
-  if (sourceFile) {
-    std::string inFile = services.expand ? services.expand(*sourceFile) : *sourceFile;
-    if (services.setVariable) services.setVariable("$INFILE", inFile);
-    if (services.expand) name = services.expand(name);
-  }
+  if (sourceFile && services.setVariable)
+    services.setVariable("$INFILE", services.expand ? services.expand(*sourceFile) : *sourceFile);
+  // Every kind of source writes to the expanded name, not only file sources.
+  std::string name = services.expand ? services.expand(settings_.m_File) : settings_.m_File;
   if (hasResolvedName_ && name != resolvedName_) Close();  // the next file is another one
   resolvedName_ = name;
   hasResolvedName_ = true;

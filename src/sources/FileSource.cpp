@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "util/ListFiles.h"
+#include "util/PathHelpers.h"
 
 namespace meldrix {
 
@@ -78,8 +79,9 @@ bool CFileSource::FeedPending(const SourceByteFeed& feed) {
   return true;
 }
 
-FilePollResult CFileSource::Poll(const std::string& path, bool removeFile,
+FilePollResult CFileSource::Poll(const std::string& setting, bool removeFile,
                                  const SourceByteFeed& feed) {
+  const std::string path = ToSystemPath(setting);
   FilePollResult result;
   if (!FeedPending(feed)) {
     result.limitReached = true;

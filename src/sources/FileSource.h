@@ -29,9 +29,10 @@ bool IsFilePattern(const std::string& path);
 
 class CFileSource {
  public:
-  // Reads the file `path` (or every file matching it) in name order and
-  // hands each byte to `feed`.
-  FilePollResult Poll(const std::string& path, bool removeFile, const SourceByteFeed& feed);
+  // Reads the file `setting` names (or every file matching it) in name order
+  // and hands each byte to `feed`. `setting` is an engine text (Windows-1252,
+  // "\" or "/"); the names that reach the file system are UTF-8.
+  FilePollResult Poll(const std::string& setting, bool removeFile, const SourceByteFeed& feed);
 
   std::size_t PendingBytes() const { return pending_.size() - pendingPos_; }
   void Reset();  // forgets kept bytes (at close)

@@ -26,6 +26,10 @@ class IMessageSink {
   virtual void CopyRaw(unsigned char byte) = 0;
   // One decoded telegram: a finished message of its own.
   virtual void TakeTelegram(std::string line) = 0;
+  // The text read so far is complete (a whole file): a message held back for
+  // continuation lines is handed over at the end of this poll instead of
+  // waiting for the multi-line time-out.
+  virtual void EndOfText() = 0;
 };
 
 class IMessageSource {

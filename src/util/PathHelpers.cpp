@@ -1,5 +1,7 @@
 #include "util/PathHelpers.h"
 
+#include "platform/Cp1252.h"
+
 namespace meldrix {
 namespace {
 
@@ -58,6 +60,8 @@ std::string ChangeExtension(std::string_view path, std::string_view extension) {
   result += extension;
   return result;
 }
+
+std::string ToSystemPath(std::string_view path) { return ToNativePath(Cp1252ToUtf8(path)); }
 
 std::string ToNativePath(std::string_view path) {
   std::string native(path);

@@ -27,6 +27,10 @@ std::string ChangeExtension(std::string_view path, std::string_view extension);
 // The path with every "\" turned into "/", as the system's file calls need it.
 std::string ToNativePath(std::string_view path);
 
+// A file name of the engine (Windows-1252, "\" or "/") as the file system
+// takes it: UTF-8 with "/" separators.
+std::string ToSystemPath(std::string_view path);
+
 constexpr bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
 }  // namespace meldrix

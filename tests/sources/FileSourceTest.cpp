@@ -64,6 +64,18 @@ TEST(FileSourceTest, PatternReadsEveryFileInNameOrderAndEmptiesOrRemovesThem) {
   EXPECT_FALSE(fs::exists(folder.File("a.msg")));  // emptied ones are removed too
 }
 
+TEST(FileSourceTest, Windows1252NamesWithBackslashesReachTheFileSystemAsUtf8) {
+  TempFolder folder;
+  fs::create_directory(folder.File("Störung"));
+  Write(folder.File("Störung/a.msg"), "A\n");
+  Write(folder.File("Störung/b.msg"), "B\n");
+  CFileSource source;
+  Collector c;
+  source.Poll(folder.File("St\xF6rung\\*.msg"), false, c.Feed());
+  source.Poll(folder.File("St\xF6rung\\b.msg"), false, c.Feed());
+  EXPECT_EQ(c.bytes, "A\nB\n");
+}
+
 TEST(FileSourceTest, MessageLimitKeepsTheRestAndLeavesLaterFilesOnDisk) {
   TempFolder folder;
   std::string many;

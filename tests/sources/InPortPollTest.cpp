@@ -142,6 +142,21 @@ TEST_F(InPortPollTest, FileSourceIntervalsFollowWhetherFilesCouldBeOpened) {
   EXPECT_EQ(received, "FIRE\nlater\n");
 }
 
+TEST_F(InPortPollTest, FileSourceHandsOverAHeldMultiLineMessageAtTheEndOfItsPoll) {
+  CInPort port;
+  port.m_Source = CInPort::kTextFile;
+  port.m_File = folder.File("alarm.txt");
+  AssemblySettings settings;
+  settings.moreLineMessages = true;
+  port.m_Assembly.Configure(settings);
+  std::ofstream(port.m_File) << "FIRE hall 3\n  smoke in corridor\n";
+  ASSERT_TRUE(port.Open(services));
+  clock->Advance(100);
+  port.Poll(outputs, services, [&](char c) { return port.m_Assembly.AddChar(c); });
+  port.m_Assembly.FinishPoll();  // no multi-line time-out has passed
+  EXPECT_EQ(port.m_Assembly.TakeCompleted(), std::deque<std::string>{"FIRE hall 3 smoke in corridor"});
+}
+
 TEST_F(InPortPollTest, OpenFailuresAndDescriptions) {
   CInPort serialPort;
   serialPort.m_Name = "Panel";

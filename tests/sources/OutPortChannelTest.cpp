@@ -37,6 +37,8 @@ class OutPortChannelTest : public ::testing::Test {
       std::string out = text;
       auto at = out.find("{{$INFILE}}");
       if (at != std::string::npos) out.replace(at, 11, variables["$INFILE"]);
+      at = out.find("{{$YEAR}}");
+      if (at != std::string::npos) out.replace(at, 9, "2026");
       return out;
     };
   }
@@ -93,6 +95,14 @@ TEST_F(OutPortChannelTest, InFileNameSwitchesFilesWhenTheSourceChanges) {
   EXPECT_TRUE(channel.Send("3", &a, services));
   EXPECT_EQ(ReadAll(folder.File("copy-a.txt")), "13");
   EXPECT_EQ(ReadAll(folder.File("copy-b.txt")), "2");
+}
+
+TEST_F(OutPortChannelTest, EverySourceKindWritesToTheExpandedNameInUtf8) {
+  COutPort& output = File("Pr\xFC" "fung-{{$YEAR}}.log");  // Windows-1252, as the engine holds it
+  EXPECT_TRUE(output.Send("s", nullptr, services));       // serial or socket: no file of its own
+  std::string in = "in.txt";
+  EXPECT_TRUE(output.Send("f", &in, services));
+  EXPECT_EQ(ReadAll(folder.File("Prüfung-2026.log")), "sf");
 }
 
 TEST_F(OutPortChannelTest, SerialOutputSendsWholeMessagesOnly) {
