@@ -7,7 +7,7 @@
 #include "app/CommandLine.h"
 #include "app/MainLoop.h"
 #include "util/StreamDoc.h"
-#include "engine/KorvaneStubProcess.h"
+#include "support/TempFolder.h"
 #include "platform/EventLoop.h"
 #include "platform/SingleInstance.h"
 #include "platform/Timer.h"
@@ -82,15 +82,15 @@ TEST(SingleInstanceTest, SecondWithSameClassIsRefusedAndReachesTheFirst) {
   testing::TempFolder folder;
   EventLoop loop;
   int fronts = 0;
-  SingleInstance first("MeldrixAppClass:A/b", folder.Path().string());
+  SingleInstance first("MeldrixAppClass:A/b", folder.Path());
   ASSERT_EQ(first.State(), SingleInstance::Result::First);
   ASSERT_TRUE(first.Listen(loop, [&] { ++fronts; }));
 
-  SingleInstance other("MeldrixAppClass:B", folder.Path().string());
+  SingleInstance other("MeldrixAppClass:B", folder.Path());
   EXPECT_EQ(other.State(), SingleInstance::Result::First);
 
   {
-    SingleInstance second("MeldrixAppClass:A/b", folder.Path().string());
+    SingleInstance second("MeldrixAppClass:A/b", folder.Path());
     EXPECT_EQ(second.State(), SingleInstance::Result::AlreadyRunning);
     EXPECT_TRUE(second.AskFirstToFront());
   }
@@ -101,8 +101,8 @@ TEST(SingleInstanceTest, SecondWithSameClassIsRefusedAndReachesTheFirst) {
 
 TEST(SingleInstanceTest, LockIsFreeAgainWhenTheFirstEnds) {
   testing::TempFolder folder;
-  { SingleInstance first("X", folder.Path().string()); }
-  SingleInstance again("X", folder.Path().string());
+  { SingleInstance first("X", folder.Path()); }
+  SingleInstance again("X", folder.Path());
   EXPECT_EQ(again.State(), SingleInstance::Result::First);
 }
 

@@ -14,42 +14,20 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
-#include <functional>
-#include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/KorvaneStubProcess.h"
+#include "platform/SingleInstance.h"
+#include "support/Files.h"
+#include "support/TempFolder.h"
+#include "support/WaitUntil.h"
 
 namespace meldrix::testing {
 
-inline constexpr auto kE2eTimeout = std::chrono::seconds(20);
-
-// Polls `condition` every 20 ms until it holds or `timeout` passes.
-inline bool WaitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds timeout = kE2eTimeout) {
-  auto end = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < end) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return condition();
-}
-
-inline std::string ReadFileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void WriteFileText(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
+inline constexpr auto kE2eTimeout = kWaitTimeout;
 
 // A pseudo-terminal: the program opens SlavePath() as its serial port, the
 // test writes to the master side as the device would.
@@ -145,8 +123,8 @@ class MeldrixProcess {
   MeldrixProcess(const MeldrixProcess&) = delete;
   MeldrixProcess& operator=(const MeldrixProcess&) = delete;
 
-  std::string Output() const { return ReadFileText(out_); }
-  std::string Errors() const { return ReadFileText(err_); }
+  std::string Output() const { return ReadFile(out_); }
+  std::string Errors() const { return ReadFile(err_); }
   bool OutputContains(const std::string& text) const {
     return Output().find(text) != std::string::npos;
   }
@@ -195,7 +173,7 @@ class E2eSetup {
  public:
   E2eSetup() { std::filesystem::create_directories(RuntimeFolder()); }
 
-  std::string DataFolder() const { return data_.Path().string(); }
+  std::string DataFolder() const { return data_.Path(); }
   std::string RuntimeFolder() const { return data_.File("run"); }
   std::string File(const std::string& name) const { return data_.File(name); }
   std::string ConfigPath(const std::string& instance = "") const {
@@ -203,10 +181,28 @@ class E2eSetup {
   }
   // Writes the configuration with the stub's endpoint added.
   void WriteConfig(const std::string& body, const std::string& instance = "") {
-    WriteFileText(ConfigPath(instance),
+    WriteFile(ConfigPath(instance),
                   body + "\n[Korvane]\nEndpoint=" + korvane_.Endpoint() + "\n");
   }
   KorvaneStubProcess& Korvane() { return korvane_; }
+  const KorvaneStubProcess& Korvane() const { return korvane_; }
+
+  // The program started for `instance` is up: it listens on its single-instance
+  // socket, which it binds after it takes signals through its main loop.
+  bool WaitForStartUp(const std::string& instance = "") const {
+    const std::string socket =
+        RuntimeFolder() + "/" +
+        SingleInstance::FileStem("MeldrixAppClass" + (instance.empty() ? "" : ":" + instance)) + ".sock";
+    return WaitUntil([&] { return std::filesystem::exists(socket); });
+  }
+
+  // The commands beginning "[send(" that Korvane received so far, in order.
+  std::vector<std::string> SentCommands(const std::string& containing = "") const {
+    std::vector<std::string> sent;
+    for (const auto& line : korvane_.Journal())
+      if (line.rfind("[send(", 0) == 0 && line.find(containing) != std::string::npos) sent.push_back(line);
+    return sent;
+  }
 
   bool WaitForCommand(const std::string& text) {
     return WaitUntil([&] {

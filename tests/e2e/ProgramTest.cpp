@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 
 #include "e2e/E2eHarness.h"
@@ -29,18 +30,20 @@ TEST(ProgramE2eTest, SerialLineReachesKorvaneAndOutputGetsRawBytes) {
 
   ASSERT_TRUE(panel.Write("FIRE hall 3\r\n"));
   ASSERT_TRUE(setup.WaitForCommand("FIRE hall 3")) << meldrix.Output() << meldrix.Errors();
-  bool sent = false;
-  for (const auto& line : setup.Korvane().Journal())
-    sent = sent || (line.rfind("[send(", 0) == 0 && line.find("Brigade") != std::string::npos &&
-                    line.find("FIRE hall 3") != std::string::npos);
-  EXPECT_TRUE(sent);
-  EXPECT_TRUE(WaitUntil([&] { return ReadFileText(copy) == "FIRE hall 3\r\n"; }))
-      << ReadFileText(copy);
+  const auto sent = setup.SentCommands("FIRE hall 3");
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_NE(sent[0].find("Brigade"), std::string::npos) << sent[0];
+  EXPECT_TRUE(WaitUntil([&] { return ReadFile(copy) == "FIRE hall 3\r\n"; }))
+      << ReadFile(copy);
 
-  // The device goes away while active: the program keeps running.
+  // The device goes away while active: the program neither ends in the polls
+  // that follow nor stops serving (it still answers for its counters).
   panel.Close();
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_TRUE(meldrix.Running());
+  EXPECT_FALSE(meldrix.WaitForExit(std::chrono::milliseconds(300)).has_value()) << meldrix.Errors();
+  meldrix.Signal(SIGUSR1);
+  EXPECT_TRUE(WaitUntil([&] {
+    return meldrix.OutputContains("Total messages: 1, ") || meldrix.OutputContains("Nachrichten gesamt: 1, ");
+  })) << meldrix.Output();
   EXPECT_EQ(meldrix.Stop(), 0);
 }
 
@@ -52,18 +55,16 @@ TEST(ProgramE2eTest, DroppedFilesAreReadInOrderAndRemoved) {
                     "\nRemoveFile=1\nOutId=1\n"
                     "[OutDest1]\nName=Copy\nId=1\nDest=2\nFile=" + setup.File("copy.txt") + "\n"
                     "[Message1]\nName=All\nReceiver=Ops\nLeftTrigger=\n");
-  WriteFileText(setup.File("in/.a.tmp"), "first\r\nsecond\r\n");
+  WriteFile(setup.File("in/.a.tmp"), "first\r\nsecond\r\n");
   fs::rename(setup.File("in/.a.tmp"), setup.File("in/a.txt"));
-  WriteFileText(setup.File("in/.b.tmp"), "third\r\nfourth\r\n");
+  WriteFile(setup.File("in/.b.tmp"), "third\r\nfourth\r\n");
   fs::rename(setup.File("in/.b.tmp"), setup.File("in/b.txt"));
   MeldrixProcess meldrix(setup.DataFolder(), setup.RuntimeFolder(), {});
   ASSERT_TRUE(WaitUntil([&] {
-    return ReadFileText(setup.File("copy.txt")) == "first\r\nsecond\r\nthird\r\nfourth\r\n";
-  })) << ReadFileText(setup.File("copy.txt")) << meldrix.Output() << meldrix.Errors();
+    return ReadFile(setup.File("copy.txt")) == "first\r\nsecond\r\nthird\r\nfourth\r\n";
+  })) << ReadFile(setup.File("copy.txt")) << meldrix.Output() << meldrix.Errors();
   ASSERT_TRUE(setup.WaitForCommand("fourth")) << meldrix.Output();
-  std::vector<std::string> texts;
-  for (const auto& line : setup.Korvane().Journal())
-    if (line.rfind("[send(", 0) == 0) texts.push_back(line);
+  const std::vector<std::string> texts = setup.SentCommands();
   ASSERT_EQ(texts.size(), 4u);
   const char* expected[] = {"first", "second", "third", "fourth"};
   for (int i = 0; i < 4; ++i) EXPECT_NE(texts[i].find(expected[i]), std::string::npos) << texts[i];
@@ -77,14 +78,14 @@ TEST(ProgramE2eTest, SecondInstanceWithSameParametersExitsOne) {
   setup.WriteConfig("[Settings]\nAutoActivate=0\nLanguage=1\n");
   setup.WriteConfig("[Settings]\nAutoActivate=0\n", "B");
   MeldrixProcess first(setup.DataFolder(), setup.RuntimeFolder(), {"-HIDE"}, "first");
-  ASSERT_TRUE(WaitUntil([&] { return fs::exists(setup.RuntimeFolder() + "/MeldrixAppClass.sock"); }));
+  ASSERT_TRUE(setup.WaitForStartUp());
   MeldrixProcess second(setup.DataFolder(), setup.RuntimeFolder(), {"/hide"}, "second");
   EXPECT_EQ(second.WaitForExit(), 1);
   EXPECT_NE(second.Errors().find("already running"), std::string::npos) << second.Errors();
   EXPECT_TRUE(WaitUntil([&] { return first.OutputContains("front"); })) << first.Output();
 
   MeldrixProcess other(setup.DataFolder(), setup.RuntimeFolder(), {"B"}, "other");
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(setup.WaitForStartUp("B")) << other.Errors();
   EXPECT_FALSE(other.WaitForExit(std::chrono::milliseconds(0)).has_value()) << other.Errors();
   EXPECT_EQ(other.Stop(), 0);
   EXPECT_EQ(first.Stop(), 0);
@@ -97,7 +98,7 @@ TEST(ProgramE2eTest, SourceThatCannotOpenTurnsAutoActivateOff) {
                     "[InSource1]\nName=Panel\nSource=1\nPort=0\n");
   MeldrixProcess meldrix(setup.DataFolder(), setup.RuntimeFolder(), {});
   ASSERT_TRUE(WaitUntil([&] {
-    return ReadFileText(setup.ConfigPath()).find("AutoActivate=0") != std::string::npos;
+    return ReadFile(setup.ConfigPath()).find("AutoActivate=0") != std::string::npos;
   })) << meldrix.Output() << meldrix.Errors();
   EXPECT_TRUE(WaitUntil([&] {
     return meldrix.OutputContains("Could not open message source \"Panel=Port COM1: 9600 baud\"");
@@ -115,11 +116,11 @@ TEST(ProgramE2eTest, OutsideEditAndHangupReloads) {
                     "[Message1]\nName=All\nReceiver=Old\nLeftTrigger=\n");
   MeldrixProcess meldrix(setup.DataFolder(), setup.RuntimeFolder(), {});
   ASSERT_TRUE(setup.WaitForCommand("[check(Meldrix)]")) << meldrix.Output() << meldrix.Errors();
-  // A later modification time than the one the program remembers.
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
   setup.WriteConfig("[Settings]\nAutoActivate=1\n"
                     "[InSource1]\nName=Drop\nSource=2\nFile=" + setup.File("in/*.txt") + "\n"
                     "[Message1]\nName=All\nReceiver=NewReceiver\nLeftTrigger=\n");
+  // A later modification time than the one the program remembers.
+  SetFileTime(setup.ConfigPath(), std::time(nullptr) + 10);
   auto checks = [&] {
     int n = 0;
     for (const auto& line : setup.Korvane().Journal()) n += line == "[check(Meldrix)]";
@@ -136,7 +137,7 @@ TEST(ProgramE2eTest, OutsideEditAndHangupReloads) {
 TEST(ProgramE2eTest, MissingConfigurationStartsWithDefaultsAndStopsOnSigint) {
   E2eSetup setup;
   MeldrixProcess meldrix(setup.DataFolder(), setup.RuntimeFolder(), {"Nothing"});
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(setup.WaitForStartUp("Nothing")) << meldrix.Errors();
   EXPECT_TRUE(meldrix.Running()) << meldrix.Errors();
   meldrix.Signal(SIGUSR1);
   EXPECT_TRUE(WaitUntil([&] { return meldrix.OutputContains("Nachrichten gesamt: 0"); }))

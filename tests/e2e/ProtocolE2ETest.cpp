@@ -60,11 +60,9 @@ std::string IlperTelegram(std::initializer_list<std::string> fields, bool swapCr
   return swapCrc ? body + high + low : body + low + high;
 }
 
-bool SentToBrigade(E2eSetup& setup, const std::string& text) {
-  for (const auto& line : setup.Korvane().Journal())
-    if (line.rfind("[send(", 0) == 0 && line.find("Brigade") != std::string::npos &&
-        line.find(text) != std::string::npos)
-      return true;
+bool SentToBrigade(const E2eSetup& setup, const std::string& text) {
+  for (const auto& line : setup.SentCommands(text))
+    if (line.find("Brigade") != std::string::npos) return true;
   return false;
 }
 
@@ -103,8 +101,8 @@ TEST(ProtocolE2eTest, SiedleTelegramsAreAcknowledgedAndBecomeOneMessageEach) {
         << "telegrams ran together: " << line;
 
   // Every received byte reaches the output unchanged.
-  EXPECT_TRUE(WaitUntil([&] { return ReadFileText(run.copy) == first + second; }))
-      << ReadFileText(run.copy).size();
+  EXPECT_TRUE(WaitUntil([&] { return ReadFile(run.copy) == first + second; }))
+      << ReadFile(run.copy).size();
   EXPECT_EQ(run.meldrix->Stop(), 0);
 }
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "e2e/E2eHarness.h"
-#include "e2e/FreePort.h"
+#include "support/FreePort.h"
 
 namespace meldrix::testing {
 namespace {
@@ -54,18 +54,11 @@ if failures:
 
 int RunSender(const std::string& folder, int port, int threads, int mails) {
   const std::string script = folder + "/send_mail.py";
-  WriteFileText(script, kSender);
+  WriteFile(script, kSender);
   const std::string command = "python3 " + script + " " + std::to_string(port) + " " +
                               std::to_string(threads) + " " + std::to_string(mails) + " >" + folder +
                               "/send_mail.out 2>&1";
   return std::system(command.c_str());
-}
-
-std::vector<std::string> SentCommands(E2eSetup& setup, const std::string& containing) {
-  std::vector<std::string> sent;
-  for (const auto& line : setup.Korvane().Journal())
-    if (line.rfind("[send(", 0) == 0 && line.find(containing) != std::string::npos) sent.push_back(line);
-  return sent;
 }
 
 // A mail with an encoded subject and a quoted-printable body becomes one
@@ -81,27 +74,27 @@ TEST(SmtpE2eTest, MailsBecomeMessagesAndNoneIsLostUnderLoad) {
   MeldrixProcess meldrix(setup.DataFolder(), setup.RuntimeFolder(), {"-HIDE"});
 
   ASSERT_EQ(RunSender(setup.DataFolder(), port, 0, 0), 0)
-      << ReadFileText(setup.DataFolder() + "/send_mail.out") << meldrix.Output() << meldrix.Errors();
+      << ReadFile(setup.DataFolder() + "/send_mail.out") << meldrix.Output() << meldrix.Errors();
   ASSERT_TRUE(setup.WaitForCommand("zweite Zeile")) << meldrix.Output() << meldrix.Errors();
-  EXPECT_EQ(SentCommands(setup, "|4711|"),
+  EXPECT_EQ(setup.SentCommands("|4711|"),
             (std::vector<std::string>{"[send(*|4711|T\xC3\xBCr offen/Mail|||||)]",
                                       "[send(*|4711|Fenster \xC3\xB6" "ffnen, Stra\xC3\x9F" "e r\xC3\xA4umen/Mail|||||)]",
                                       "[send(*|4711|zweite Zeile/Mail|||||)]"}));
 
   constexpr int kClients = 20, kMailsEach = 50;
   ASSERT_EQ(RunSender(setup.DataFolder(), port, kClients, kMailsEach), 0)
-      << ReadFileText(setup.DataFolder() + "/send_mail.out");
+      << ReadFile(setup.DataFolder() + "/send_mail.out");
   // Every mail was answered "ok", so every one must arrive.
-  EXPECT_TRUE(WaitUntil([&] { return SentCommands(setup, "|load ").size() >= kClients * kMailsEach; },
+  EXPECT_TRUE(WaitUntil([&] { return setup.SentCommands("|load ").size() >= kClients * kMailsEach; },
                         std::chrono::seconds(30)))
-      << SentCommands(setup, "|load ").size();
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  auto load = SentCommands(setup, "|load ");
+      << setup.SentCommands("|load ").size();
+  // Once the program has ended nothing more can arrive.
+  EXPECT_EQ(meldrix.Stop(), 0);
+  auto load = setup.SentCommands("|load ");
   EXPECT_EQ(load.size(), static_cast<std::size_t>(kClients * kMailsEach));
   // Each mail exactly once.
   std::sort(load.begin(), load.end());
   EXPECT_EQ(std::unique(load.begin(), load.end()), load.end());
-  EXPECT_EQ(meldrix.Stop(), 0);
 }
 
 }  // namespace

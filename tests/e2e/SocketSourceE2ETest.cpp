@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "e2e/E2eHarness.h"
-#include "e2e/FreePort.h"
+#include "support/FreePort.h"
 
 namespace meldrix::testing {
 namespace {
@@ -30,13 +30,6 @@ int ConnectTo(int port) {
 
 bool SendAll(int fd, const std::string& bytes) {
   return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
-}
-
-std::vector<std::string> SentCommands(E2eSetup& setup) {
-  std::vector<std::string> sent;
-  for (const auto& line : setup.Korvane().Journal())
-    if (line.rfind("[send(", 0) == 0) sent.push_back(line);
-  return sent;
 }
 
 // A text split over two TCP segments with a pause between them is one
@@ -64,12 +57,12 @@ TEST(SocketSourceE2eTest, TextInTwoSegmentsIsOneMessage) {
   ASSERT_TRUE(SendAll(fd, " 3\r\n"));
 
   ASSERT_TRUE(setup.WaitForCommand("hall 3")) << meldrix.Output() << meldrix.Errors();
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  auto sent = SentCommands(setup);
+  ::close(fd);
+  // Once the program has ended nothing more can arrive: exactly one message.
+  EXPECT_EQ(meldrix.Stop(), 0);
+  auto sent = setup.SentCommands();
   ASSERT_EQ(sent.size(), 1u) << meldrix.Output();
   EXPECT_NE(sent[0].find("|4711|fire in hall 3 via Net"), std::string::npos) << sent[0];
-  ::close(fd);
-  EXPECT_EQ(meldrix.Stop(), 0);
 }
 
 }  // namespace

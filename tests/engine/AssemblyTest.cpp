@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,12 @@ class AssemblyTest : public ::testing::Test {
     std::deque<std::string> taken = assembly.TakeCompleted();
     return Texts(taken.begin(), taken.end());
   }
+  // The timers' check at the end of a poll, and what it completed.
+  Texts Poll(std::uint32_t afterMs = 0) {
+    clock->Advance(afterMs);
+    assembly.FinishPoll();
+    return Take();
+  }
 
   ScopedFakeClock clock;
   AssemblySettings settings;
@@ -34,76 +41,61 @@ class AssemblyTest : public ::testing::Test {
 };
 
 TEST(PrepareEndOfMessage, EscapeNotation) {
-  EXPECT_EQ(PrepareEndOfMessage("\\n"), "\n");
-  EXPECT_EQ(PrepareEndOfMessage("\\r\\n"), "\r\n");
-  EXPECT_EQ(PrepareEndOfMessage("\\t\\f"), "\t\f");
-  EXPECT_EQ(PrepareEndOfMessage("END\\\\"), "END\\");
-  EXPECT_EQ(PrepareEndOfMessage("\\x03"), "\x03");
-  EXPECT_EQ(PrepareEndOfMessage("\\x0D\\x0a"), "\r\n");
-  EXPECT_EQ(PrepareEndOfMessage("#\\x5Cx41"), "#\\x41");  // a produced backslash starts nothing
+  const std::pair<const char*, const char*> cases[] = {
+      {"\\n", "\n"}, {"\\r\\n", "\r\n"}, {"\\t\\f", "\t\f"}, {"END\\\\", "END\\"},
+      {"\\x03", "\x03"}, {"\\x0D\\x0a", "\r\n"},
+      {"#\\x5Cx41", "#\\x41"},  // a produced backslash starts nothing
+      // Incomplete hex stays as it is.
+      {"\\x4", "\\x4"}, {"\\x41\\x", "A\\x"}, {"\\xZZ", "\\xZZ"}};
+  for (const auto& [setting, bytes] : cases) EXPECT_EQ(PrepareEndOfMessage(setting), bytes) << setting;
 }
 
-TEST(PrepareEndOfMessage, IncompleteHexStaysAsItIs) {
-  EXPECT_EQ(PrepareEndOfMessage("\\x4"), "\\x4");
-  EXPECT_EQ(PrepareEndOfMessage("\\x41\\x"), "A\\x");
-  EXPECT_EQ(PrepareEndOfMessage("\\xZZ"), "\\xZZ");
+// One configuration, the bytes of one poll, the messages they complete.
+struct CutCase {
+  const char* endOfMessage;
+  std::function<void(AssemblySettings&)> tweak;
+  std::string bytes;
+  Texts messages;
+};
+
+TEST_F(AssemblyTest, EndOfMessageControlBytesAndRepairs) {
+  const auto replace = [](bool on) { return [on](AssemblySettings& s) { s.replaceControlChars = on; }; };
+  const auto escapes = [](bool on) { return [on](AssemblySettings& s) { s.filterEscapes = on; }; };
+  const CutCase cases[] = {
+      {"\\n", {}, "AB\nCD\nEF", {"AB", "CD"}},
+      {"\\r\\n", {}, "AB\r\nCD\r\n", {"AB", "CD"}},
+      // Breaks inside a message become one CR LF, trailing white space goes,
+      // empty lines are no messages.
+      {"\\r\\n", {}, "A\nB\rC\r\n", {"A\r\nB\r\nC"}},
+      {"\\n", {}, "A\rB\nA\r\r\rB\nAB\r\n\n\r\n\n", {"A\r\nB", "A\r\nB", "AB"}},
+      // Control bytes are replaced; bytes from 128 up are text.
+      {"\\n", {}, "A\x07" "B\tC\nGr\xFC\xDF" "e\n", {"A~B~C", "Gr\xFC\xDF" "e"}},
+      {"\\n", [](AssemblySettings& s) { s.ctrlReplaceChar = '#'; }, "A\x07" "B\n", {"A#B"}},
+      {"\\x03", {}, "\x02" "ALARM 1\x03\x02" "ALARM 2\x03", {"~ALARM 1", "~ALARM 2"}},
+      // Replaced before the end is looked for: the BEL ends the message too.
+      {"~", replace(true), "A\x07" "B~", {"A", "B"}},
+      {"~", replace(false), "A\x07" "B~", {"A~B"}},
+      {"END", {}, "FIRE HALL 2 ENDSMOKE ENDENEND", {"FIRE HALL 2", "SMOKE", "EN"}},
+      {"", [](AssemblySettings& s) { s.maxMessageLength = 3; }, "AB\nC", {"AB\r\nC"}},
+      // An escape at the end of a line goes alone.
+      {"\\n", escapes(true), "A\x1B[B\nX\x1B\n", {"AB", "X"}},
+      {"\\n", escapes(false), "A\x1B[B\n", {"A~[B"}},
+      // The UTF-8 forms of the table become single bytes, other UTF-8 stays.
+      {"\\n", {}, "Tempo \xC3\xA4 \xC3\x9F \xC2\xB0" "C \xC2\xB1 \xC2\xB5\n\xE2\x82\xAC\n",
+       {"Tempo \xE4 \xDF \xB0" "C \xB1 \xB5", "\xE2\x82\xAC"}},
+  };
+  for (const CutCase& c : cases) {
+    AssemblySettings defaults;
+    settings = defaults;
+    if (c.tweak) c.tweak(settings);
+    assembly.Reset();
+    Configure(c.endOfMessage);
+    EXPECT_EQ(Feed(c.bytes), c.messages) << "end " << c.endOfMessage << ", bytes " << c.bytes;
+  }
+  EXPECT_EQ(assembly.Line(), "");
 }
 
-TEST_F(AssemblyTest, LineFeedEndsMessages) {
-  Configure();
-  EXPECT_TRUE(assembly.AddChar('A') == false);
-  EXPECT_EQ(Feed("B\nCD\n"), (Texts{"AB", "CD"}));
-  EXPECT_EQ(Feed("EF"), Texts{});
-  EXPECT_EQ(assembly.Line(), "EF");
-}
-
-TEST_F(AssemblyTest, CrLfSequence) {
-  Configure("\\r\\n");
-  EXPECT_EQ(Feed("AB\r\nCD\r\n"), (Texts{"AB", "CD"}));
-  // A lone CR or LF inside the message stays as one CR LF.
-  EXPECT_EQ(Feed("A\nB\rC\r\n"), (Texts{"A\r\nB\r\nC"}));
-}
-
-TEST_F(AssemblyTest, BreaksInsideAMessageBecomeOneCrLf) {
-  Configure();
-  EXPECT_EQ(Feed("A\rB\n"), (Texts{"A\r\nB"}));
-  EXPECT_EQ(Feed("A\r\r\rB\n"), (Texts{"A\r\nB"}));
-  EXPECT_EQ(Feed("AB\r\n"), (Texts{"AB"}));  // trailing white space goes
-  EXPECT_EQ(Feed("\n\r\n\n"), Texts{});       // empty lines are no messages
-}
-
-TEST_F(AssemblyTest, ControlBytesAreReplaced) {
-  Configure();
-  EXPECT_EQ(Feed("A\x07" "B\tC\n"), (Texts{"A~B~C"}));
-  settings.ctrlReplaceChar = '#';
-  Configure();
-  EXPECT_EQ(Feed("A\x07" "B\n"), (Texts{"A#B"}));
-  // Bytes from 128 up are text.
-  EXPECT_EQ(Feed("Gr\xFC\xDF" "e\n"), (Texts{"Gr\xFC\xDF" "e"}));
-}
-
-TEST_F(AssemblyTest, ControlByteAsEndOfMessageIsCutWithItsReplacement) {
-  Configure("\\x03");
-  EXPECT_EQ(Feed("\x02" "ALARM 1\x03\x02" "ALARM 2\x03"), (Texts{"~ALARM 1", "~ALARM 2"}));
-}
-
-TEST_F(AssemblyTest, ReplaceControlCharsBeforeEndDetection) {
-  settings.replaceControlChars = true;
-  Configure("~");
-  // The BEL is seen as "~" and ends the message; so does a real "~".
-  EXPECT_EQ(Feed("A\x07" "B~"), (Texts{"A", "B"}));
-  settings.replaceControlChars = false;
-  Configure("~");
-  EXPECT_EQ(Feed("A\x07" "B~"), (Texts{"A~B"}));
-}
-
-TEST_F(AssemblyTest, MultiCharacterSequence) {
-  Configure("END");
-  EXPECT_EQ(Feed("FIRE HALL 2 ENDSMOKE END"), (Texts{"FIRE HALL 2", "SMOKE"}));
-  EXPECT_EQ(Feed("ENEND"), (Texts{"EN"}));
-}
-
-TEST_F(AssemblyTest, MaxMessageLengthCutsTheLine) {
+TEST_F(AssemblyTest, MaxMessageLengthCutsTheLineAndHasAHardLimit) {
   settings.maxMessageLength = 5;
   Configure();
   std::vector<bool> completed;
@@ -111,64 +103,39 @@ TEST_F(AssemblyTest, MaxMessageLengthCutsTheLine) {
   EXPECT_EQ(completed, (std::vector<bool>{false, false, false, false, false, true, false, false,
                                           true}));
   EXPECT_EQ(Take(), (Texts{"ABCDEF", "GH"}));
-}
 
-TEST_F(AssemblyTest, EmptyEndOfMessageCutsOnlyByLength) {
-  settings.maxMessageLength = 3;
-  Configure("");
-  EXPECT_EQ(Feed("AB\nC"), (Texts{"AB\r\nC"}));
-}
-
-TEST_F(AssemblyTest, EscapeFilter) {
-  settings.filterEscapes = true;
+  settings.maxMessageLength = 1L << 40;
   Configure();
-  EXPECT_EQ(Feed("A\x1B[B\n"), (Texts{"AB"}));
-  EXPECT_EQ(Feed("X\x1B\n"), (Texts{"X"}));  // an escape at the end goes alone
-  settings.filterEscapes = false;
-  Configure();
-  EXPECT_EQ(Feed("A\x1B[B\n"), (Texts{"A~[B"}));
+  EXPECT_EQ(Feed(std::string(kMaxAssemblyLength + 1, 'x')).size(), 1u);
 }
 
-TEST_F(AssemblyTest, Utf8RepairOfSingleLines) {
-  Configure();
-  EXPECT_EQ(Feed("Tempo \xC3\xA4 \xC3\x9F \xC2\xB0" "C \xC2\xB1 \xC2\xB5\n"),
-            (Texts{"Tempo \xE4 \xDF \xB0" "C \xB1 \xB5"}));
-  // Other UTF-8 stays as it is.
-  EXPECT_EQ(Feed("\xE2\x82\xAC\n"), (Texts{"\xE2\x82\xAC"}));
-}
-
-TEST_F(AssemblyTest, ContinuationLinesJoin) {
+TEST_F(AssemblyTest, ContinuationLinesJoinUntilTheirTimerRunsOut) {
   settings.moreLineMessages = true;
   Configure();
   EXPECT_EQ(Feed("ALARM\n line 2\n"), Texts{});
   EXPECT_EQ(assembly.HeldMessage(), "ALARM line 2");
   EXPECT_EQ(Feed("NEXT\n"), (Texts{"ALARM line 2"}));
   EXPECT_EQ(assembly.HeldMessage(), "NEXT");
-  assembly.FinishPoll();
-  EXPECT_EQ(Take(), Texts{});  // its timer is still running
-  clock->Advance(999);
-  assembly.FinishPoll();
-  EXPECT_EQ(Take(), Texts{});
-  clock->Advance(1);
-  assembly.FinishPoll();
-  EXPECT_EQ(Take(), (Texts{"NEXT"}));
+  EXPECT_EQ(Poll(), Texts{});  // its timer is still running
+  EXPECT_EQ(Poll(999), Texts{});
+  EXPECT_EQ(Poll(1), (Texts{"NEXT"}));
   EXPECT_EQ(assembly.MultilineTimer(), 0u);
-}
 
-TEST_F(AssemblyTest, ContinuationRestartsTheTimer) {
-  settings.moreLineMessages = true;
-  settings.multilineTimeoutMs = 1000;
-  Configure();
+  // Each continuation restarts the timer.
   Feed("A\n");
-  clock->Advance(800);
+  Poll(800);
   Feed("  B\n");
-  clock->Advance(800);
-  assembly.FinishPoll();
-  EXPECT_EQ(Take(), Texts{});
+  EXPECT_EQ(Poll(800), Texts{});
   Feed("  C  \n");
-  clock->Advance(1000);
-  assembly.FinishPoll();
-  EXPECT_EQ(Take(), (Texts{"A B C"}));
+  EXPECT_EQ(Poll(1000), (Texts{"A B C"}));
+
+  // An empty line hands the held message over.
+  Feed("A\n B\n");
+  EXPECT_EQ(Feed("\n"), (Texts{"A B"}));
+
+  // A held message is not UTF-8 repaired.
+  Feed("\xC3\xA4\n");
+  EXPECT_EQ(Poll(1000), (Texts{"\xC3\xA4"}));
 }
 
 TEST_F(AssemblyTest, LateContinuationStartsANewMessage) {
@@ -180,58 +147,30 @@ TEST_F(AssemblyTest, LateContinuationStartsANewMessage) {
   EXPECT_EQ(assembly.HeldMessage(), " B");  // leading blanks go only at delivery
 }
 
-TEST_F(AssemblyTest, EmptyLineHandsOverTheHeldMessage) {
-  settings.moreLineMessages = true;
-  Configure();
-  Feed("A\n B\n");
-  EXPECT_EQ(Feed("\n"), (Texts{"A B"}));
-}
-
-TEST_F(AssemblyTest, HeldMessageIsNotUtf8Repaired) {
-  settings.moreLineMessages = true;
-  Configure();
-  Feed("\xC3\xA4\n");
-  clock->Advance(1000);
-  assembly.FinishPoll();
-  EXPECT_EQ(Take(), (Texts{"\xC3\xA4"}));
-}
-
 TEST_F(AssemblyTest, LineTimeoutEndsASilentLine) {
+  Configure();
+  Feed("WAITS");
+  EXPECT_EQ(Poll(100000), Texts{});  // without a line timeout a line waits
+  EXPECT_EQ(assembly.LineTimer(), 0u);
+  assembly.Reset();
+
   settings.lineTimeoutMs = 200;
   Configure();
   Feed("PARTIAL");
-  clock->Advance(199);
-  assembly.FinishPoll();
-  EXPECT_EQ(Take(), Texts{});
+  EXPECT_EQ(Poll(199), Texts{});
   assembly.AddChar('!');  // restarts the timer
-  clock->Advance(199);
-  assembly.FinishPoll();
-  EXPECT_EQ(Take(), Texts{});
-  clock->Advance(1);
-  assembly.FinishPoll();
-  EXPECT_EQ(Take(), (Texts{"PARTIAL!"}));
+  EXPECT_EQ(Poll(199), Texts{});
+  EXPECT_EQ(Poll(1), (Texts{"PARTIAL!"}));
   EXPECT_EQ(assembly.LineTimer(), 0u);
   EXPECT_EQ(assembly.Line(), "");
 }
 
-TEST_F(AssemblyTest, WithoutLineTimeoutALineWaits) {
-  Configure();
-  Feed("PARTIAL");
-  clock->Advance(100000);
-  assembly.FinishPoll();
-  EXPECT_EQ(Take(), Texts{});
-  EXPECT_EQ(assembly.LineTimer(), 0u);
-}
-
-TEST_F(AssemblyTest, ProtocolDecoderFillsTheLine) {
+TEST_F(AssemblyTest, ProtocolDecoderFillsTheLineAndConfigureKeepsText) {
   Configure();
   assembly.Line() = "Tuer 12 offen";
   assembly.CompleteLine();
   EXPECT_EQ(Take(), (Texts{"Tuer 12 offen"}));
-}
 
-TEST_F(AssemblyTest, ConfigureKeepsReceivedText) {
-  Configure();
   Feed("AB");
   settings.maxMessageLength = 100;
   Configure();
@@ -239,13 +178,6 @@ TEST_F(AssemblyTest, ConfigureKeepsReceivedText) {
   Feed("XY");
   assembly.Reset();
   EXPECT_EQ(Feed("Z\n"), (Texts{"Z"}));
-}
-
-TEST_F(AssemblyTest, HugeMaxMessageLengthIsStillBounded) {
-  settings.maxMessageLength = 1L << 40;
-  Configure();
-  std::string flood(kMaxAssemblyLength + 1, 'x');
-  EXPECT_EQ(Feed(flood).size(), 1u);
 }
 
 }  // namespace

@@ -9,38 +9,18 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "support/TempFolder.h"
+#include "support/WaitUntil.h"
 
 extern char** environ;
 
 namespace meldrix::testing {
-
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "meldrix-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 class KorvaneStubProcess {
  public:
@@ -58,14 +38,12 @@ class KorvaneStubProcess {
     argv.push_back(nullptr);
     if (::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
       throw std::runtime_error("cannot start korvane-stub");
-    for (int i = 0; i < 1000 && !std::filesystem::exists(ready); ++i) {
+    WaitUntil([&] {
       int status;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        throw std::runtime_error("korvane-stub ended at start");
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+      if (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == pid_) pid_ = -1;
+      return pid_ < 0 || std::filesystem::exists(ready);
+    }, std::chrono::seconds(10));
+    if (pid_ < 0) throw std::runtime_error("korvane-stub ended at start");
     std::ifstream in(ready);
     std::getline(in, endpoint_);
     if (endpoint_.empty()) {

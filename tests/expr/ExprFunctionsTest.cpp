@@ -1,15 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <thread>
 
 #include "ExprTestSupport.h"
+#include "support/Files.h"
+#include "support/TempFolder.h"
+#include "support/WaitUntil.h"
 #include "expr/ExprFormat.h"
 #include "platform/Dio.h"
 #include "platform/UserInterface.h"
@@ -18,6 +17,8 @@ namespace meldrix {
 namespace {
 
 using test::Eval;
+using testing::TempFolder;
+using testing::WriteFile;
 
 TEST(ExprFunctions, TextPositionsAndLimits) {
   EXPECT_EQ(Eval("LEN('abc')"), "3");
@@ -129,13 +130,10 @@ TEST(ExprFunctions, NoActionFunctionsParseAndYieldFixedValues) {
 }
 
 TEST(ExprFunctions, FileTextModesAndErrorMarks) {
-  namespace fs = std::filesystem;
-  fs::path dir = fs::temp_directory_path() / ("meldrix-filetext-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  std::string file = (dir / "t.txt").string();
-  std::ofstream(file, std::ios::binary) << "one\r\ntwo\r\nthree";
-  std::string lf = (dir / "lf.txt").string();
-  std::ofstream(lf, std::ios::binary) << "first\nsecond\n";
+  TempFolder dir;
+  const std::string file = dir.File("t.txt"), lf = dir.File("lf.txt");
+  WriteFile(file, "one\r\ntwo\r\nthree");
+  WriteFile(lf, "first\nsecond\n");
   CDataValueStorage store(false);
   store.Set("f", file);
   store.Set("g", lf);
@@ -146,14 +144,13 @@ TEST(ExprFunctions, FileTextModesAndErrorMarks) {
   EXPECT_EQ(Eval("FILETEXT(g)", store), "first");
   EXPECT_EQ(Eval("FILETEXT(g, 1)", store), "first second ");
 
-  std::string missing = (dir / "missing.txt").string();
+  const std::string missing = dir.File("missing.txt");
   store.Set("m", missing);
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Eval("FILETEXT(m)", store), "[#2][#2][#2]?[#2][#2][#2]:" + missing + "?");
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(190));
   // Skipped: nothing is read and no time is spent.
   EXPECT_EQ(Eval("IF 0 THEN FILETEXT(m) ELSE 'no' END_IF", store), "no");
-  fs::remove_all(dir);
 }
 
 class RecordingUi : public UserInterface {
@@ -213,51 +210,37 @@ TEST(ExprFunctions, DigitalOutputsAndImpulses) {
 }
 
 TEST(ExprFunctions, ExecuteStartsACommand) {
-  namespace fs = std::filesystem;
-  fs::path marker = fs::temp_directory_path() / ("meldrix-exec-" + std::to_string(::getpid()));
-  fs::remove(marker);
+  TempFolder dir;
   CDataValueStorage store(false);
-  store.Set("cmd", "echo ok > '" + marker.string() + "'");
+  store.Set("skipped", "touch '" + dir.File("skipped") + "'");
+  store.Set("cmd", "touch '" + dir.File("ran") + "'");
+  // The skipped command would have been started first, so once the second one
+  // has run, the first would have too.
+  EXPECT_EQ(Eval("IF 0 THEN EXECUTE(skipped) END_IF; 1", store), "1");
   EXPECT_EQ(Eval("EXECUTE(cmd, 0)", store), "0");
-  for (int i = 0; i < 200 && !fs::exists(marker); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_TRUE(fs::exists(marker));
-  fs::remove(marker);
-  EXPECT_EQ(Eval("IF 0 THEN EXECUTE(cmd) END_IF; 1", store), "1");
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(fs::exists(marker));
+  EXPECT_TRUE(testing::WaitUntil([&] { return std::filesystem::exists(dir.File("ran")); }));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("skipped")));
 }
 
-}  // namespace
-}  // namespace meldrix
-
-namespace meldrix {
-namespace {
-
 TEST(ExprFunctions, IniLookupAndIniWrite) {
-  namespace fs = std::filesystem;
-  fs::path dir = fs::temp_directory_path() / ("meldrix-ini-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  std::string file = (dir / "values.ini").string();
-  std::ofstream(file, std::ios::binary) << "; comment\r\n[Alarm]\r\nLevel = \"3\"\r\n";
+  TempFolder dir;
+  const std::string file = dir.File("values.ini");
+  WriteFile(file, "; comment\r\n[Alarm]\r\nLevel = \"3\"\r\n");
   CDataValueStorage store(false);
   store.Set("f", file);
-  EXPECT_EQ(test::Eval("INILOOKUP('alarm', f, 'LEVEL')", store), "3");
-  EXPECT_EQ(test::Eval("INILOOKUP('Alarm', f, 'missing')", store), "");
-  EXPECT_EQ(test::Eval("INIWRITE(f, 'Counts', 'Fire', 1 + 1)", store), "1");
-  EXPECT_EQ(test::Eval("INILOOKUP('Counts', f, 'Fire') + 1", store), "3");
+  EXPECT_EQ(Eval("INILOOKUP('alarm', f, 'LEVEL')", store), "3");
+  EXPECT_EQ(Eval("INILOOKUP('Alarm', f, 'missing')", store), "");
+  EXPECT_EQ(Eval("INIWRITE(f, 'Counts', 'Fire', 1 + 1)", store), "1");
+  EXPECT_EQ(Eval("INILOOKUP('Counts', f, 'Fire') + 1", store), "3");
   // Skipped: nothing is written, the result is 1.
-  EXPECT_EQ(test::Eval("IF 0 THEN x := INIWRITE(f, 'Counts', 'Fire', 9) END_IF; "
+  EXPECT_EQ(Eval("IF 0 THEN x := INIWRITE(f, 'Counts', 'Fire', 9) END_IF; "
                        "INILOOKUP('Counts', f, 'Fire')",
                        store),
             "2");
-  std::ifstream in(file, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(text.substr(0, 11), "; comment\r\n");
-  EXPECT_EQ(test::Eval("INIWRITE((* a folder that does not exist *) CONCAT(f, '/no/x.ini'), 'a', 'b', 'c')",
+  EXPECT_EQ(testing::ReadFile(file).substr(0, 11), "; comment\r\n");
+  EXPECT_EQ(Eval("INIWRITE((* a folder that does not exist *) CONCAT(f, '/no/x.ini'), 'a', 'b', 'c')",
                        store),
             "0");
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -18,41 +18,32 @@ TEST(MailMessageRecipientsTest, LookupAndDisplayForm) {
   EXPECT_EQ(mail.RecipientCount(), 0u);
 }
 
-TEST(EncodedWordTest, Base64Utf8WordGivesSingleBytes) {
-  // "Grüße" in UTF-8, Base64.
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?UTF-8?B?R3LDvMOfZQ==?="), "Gr\xFC\xDF" "e");
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("Re: =?utf-8?B?R3LDvMOfZQ==?= !"), "Re: Gr\xFC\xDF" "e !");
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?utf-8?b?R3LDvMOfZQ==?="), "Gr\xFC\xDF" "e");
-}
-
-TEST(EncodedWordTest, QWordOfUtf8GivesTheSameBytes) {
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?utf-8?Q?Gr=C3=BC=C3=9Fe?="), "Gr\xFC\xDF" "e");
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?iso-8859-1?q?Brand_Halle_S=FCd?="), "Brand Halle S\xFC" "d");
-}
-
-TEST(EncodedWordTest, EveryWordIsDecodedAndTheBlanksBetweenWordsDropped) {
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?utf-8?Q?A=C3=BC?= =?utf-8?Q?_B=C3=BC?="), "A\xFC B\xFC");
-  // A Base64 word before a Q word is not skipped.
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("x =?utf-8?B?R3LDvMOfZQ==?= y =?ISO-8859-1?Q?S=FCd?= z"),
-            "x Gr\xFC\xDF" "e y S\xFC" "d z");
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?windows-1252?b?U/xk?="), "S\xFC" "d");
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("cut =?utf-8?q?S=C3=BCd"), "cut S\xFC" "d");
-}
-
-TEST(EncodedWordTest, DeclaredUtf8IsConvertedBeyondTheRepairTable) {
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?utf-8?q?caf=C3=A9_=E2=82=AC_=c3=bc?="), "caf\xE9 \x80 \xFC");
-  // Umlauts of the mapping table and other characters in one word.
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?UTF-8?Q?=C3=BC=C3=A9?="), "\xFC\xE9");
-  // Invalid UTF-8 keeps its bytes apart from the repair table.
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?utf-8?q?=C3=BC=FF?="), "\xFC\xFF");
-  // Other charsets only get the repair.
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?iso-8859-1?q?caf=E9?="), "caf\xE9");
-}
-
-TEST(EncodedWordTest, PlainAndShortTextsStay) {
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?a?Q?"), "=?a?Q?");
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("Alarm Halle 3"), "Alarm Halle 3");
-  EXPECT_EQ(CMailMessage::DecodeEncodedWord("=?koi8-r?X?abc?="), "=?koi8-r?X?abc?=");
+TEST(EncodedWordTest, WordsOfEveryEncodingAndCharset) {
+  const std::pair<const char*, const char*> cases[] = {
+      // "Grüße" in UTF-8: Base64 and Q words give the same single bytes.
+      {"=?UTF-8?B?R3LDvMOfZQ==?=", "Gr\xFC\xDF" "e"},
+      {"Re: =?utf-8?B?R3LDvMOfZQ==?= !", "Re: Gr\xFC\xDF" "e !"},
+      {"=?utf-8?b?R3LDvMOfZQ==?=", "Gr\xFC\xDF" "e"},
+      {"=?utf-8?Q?Gr=C3=BC=C3=9Fe?=", "Gr\xFC\xDF" "e"},
+      {"=?iso-8859-1?q?Brand_Halle_S=FCd?=", "Brand Halle S\xFC" "d"},
+      // Every word is decoded, the blanks between two words are dropped, a
+      // Base64 word before a Q word is not skipped.
+      {"=?utf-8?Q?A=C3=BC?= =?utf-8?Q?_B=C3=BC?=", "A\xFC B\xFC"},
+      {"x =?utf-8?B?R3LDvMOfZQ==?= y =?ISO-8859-1?Q?S=FCd?= z", "x Gr\xFC\xDF" "e y S\xFC" "d z"},
+      {"=?windows-1252?b?U/xk?=", "S\xFC" "d"},
+      {"cut =?utf-8?q?S=C3=BCd", "cut S\xFC" "d"},
+      // Declared UTF-8 is converted beyond the repair table; invalid UTF-8
+      // keeps its bytes; other charsets only get the repair.
+      {"=?utf-8?q?caf=C3=A9_=E2=82=AC_=c3=bc?=", "caf\xE9 \x80 \xFC"},
+      {"=?UTF-8?Q?=C3=BC=C3=A9?=", "\xFC\xE9"},
+      {"=?utf-8?q?=C3=BC=FF?=", "\xFC\xFF"},
+      {"=?iso-8859-1?q?caf=E9?=", "caf\xE9"},
+      // Plain, short and unknown forms stay.
+      {"=?a?Q?", "=?a?Q?"},
+      {"Alarm Halle 3", "Alarm Halle 3"},
+      {"=?koi8-r?X?abc?=", "=?koi8-r?X?abc?="},
+  };
+  for (const auto& [header, text] : cases) EXPECT_EQ(CMailMessage::DecodeEncodedWord(header), text) << header;
 }
 
 CMailMessage WithBody(std::string body, std::string encoding = "") {

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/Dio.h"
+#include "support/Files.h"
+#include "support/TempFolder.h"
 
 namespace meldrix {
 namespace {
+
+using testing::ReadFile;
+using testing::WriteFile;
 
 TEST(SimulatedDio, OutputsInputsAndImpulsesOnTheClock) {
   int64_t now = 0;
@@ -31,44 +36,25 @@ TEST(SimulatedDio, OutputsInputsAndImpulsesOnTheClock) {
   EXPECT_EQ(bank.GetOutput(2), 1);
 }
 
-}  // namespace
-}  // namespace meldrix
-
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-
-namespace meldrix {
-namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 TEST(SimulatedDio, StateFileMirrorsOutputsAndDrivesInputs) {
-  namespace fs = std::filesystem;
-  std::string path = (fs::temp_directory_path() / ("meldrix-dio-" + std::to_string(::getpid()))).string();
+  testing::TempFolder folder;
+  const std::string path = folder.File("dio");
   int64_t now = 0;
-  {
-    std::ofstream(path) << "I=0100\nQ=1111\n";
-    SimulatedDioBank bank(4, [&now] { return now; }, path);
-    EXPECT_EQ(bank.GetInput(1), 1);
-    EXPECT_EQ(bank.GetOutput(0), 0);  // outputs start off
-    EXPECT_EQ(ReadAll(path), "I=0100\nQ=0000\n");
-    bank.SetOutput(2, 1);
-    EXPECT_EQ(ReadAll(path), "I=0100\nQ=0010\n");
-    std::ofstream(path) << "I=0001\nQ=0010\n";  // driven from outside
-    EXPECT_EQ(bank.GetInput(3), 1);
-    EXPECT_EQ(bank.GetInput(1), 0);
-    bank.SetOutputImpulse(0, 1, 50);
-    EXPECT_EQ(ReadAll(path), "I=0001\nQ=1010\n");
-    now = 50;
-    bank.Poll();
-    EXPECT_EQ(ReadAll(path), "I=0001\nQ=0010\n");
-  }
-  fs::remove(path);
+  WriteFile(path, "I=0100\nQ=1111\n");
+  SimulatedDioBank bank(4, [&now] { return now; }, path);
+  EXPECT_EQ(bank.GetInput(1), 1);
+  EXPECT_EQ(bank.GetOutput(0), 0);  // outputs start off
+  EXPECT_EQ(ReadFile(path), "I=0100\nQ=0000\n");
+  bank.SetOutput(2, 1);
+  EXPECT_EQ(ReadFile(path), "I=0100\nQ=0010\n");
+  WriteFile(path, "I=0001\nQ=0010\n");  // driven from outside
+  EXPECT_EQ(bank.GetInput(3), 1);
+  EXPECT_EQ(bank.GetInput(1), 0);
+  bank.SetOutputImpulse(0, 1, 50);
+  EXPECT_EQ(ReadFile(path), "I=0001\nQ=1010\n");
+  now = 50;
+  bank.Poll();
+  EXPECT_EQ(ReadFile(path), "I=0001\nQ=0010\n");
 }
 
 }  // namespace

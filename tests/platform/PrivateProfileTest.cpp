@@ -8,16 +8,17 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
-#include "platform/PrivateProfileTempFolder.h"
+#include "support/Files.h"
+#include "support/TempFolder.h"
 
 using namespace meldrix;
-using meldrix::profiletest::ProfileTempFolder;
+using namespace meldrix::testing;
 
 namespace {
 
 class PrivateProfileTest : public ::testing::Test {
  protected:
-  ProfileTempFolder folder;
+  TempFolder folder;
   std::string file = folder.File("test.cfg");
   std::string Get(std::string_view section, std::string_view key, std::string_view def = "<none>") {
     return PrivateProfile::GetString(file, section, key, def);
@@ -25,7 +26,7 @@ class PrivateProfileTest : public ::testing::Test {
 };
 
 TEST_F(PrivateProfileTest, ReadsWithWindowsSemantics) {
-  ProfileTempFolder::Write(file,
+  WriteFile(file,
                     "Preamble=ignored\n"
                     "; comment=not a key\n"
                     "[Settings]\n"
@@ -56,7 +57,7 @@ TEST_F(PrivateProfileTest, ReadsWithWindowsSemantics) {
 }
 
 TEST_F(PrivateProfileTest, IntegersFollowGetPrivateProfileInt) {
-  ProfileTempFolder::Write(file,
+  WriteFile(file,
                     "[S]\nJunk=96x\nNone=x\nEmpty=\nHex=0x1F\nNeg= -12\nHuge=99999999999\n"
                     "Tiny=-99999999999\nQuoted=\"7\"\n");
   EXPECT_EQ(PrivateProfile::GetInt(file, "S", "Junk", 5), 96);
@@ -84,11 +85,11 @@ TEST_F(PrivateProfileTest, WritesKeepEverythingElseAndTheLineEnds) {
       "\r\n"
       "[Message1]\r\n"
       "Name=First\r\n";
-  ProfileTempFolder::Write(file, original);
+  WriteFile(file, original);
   ASSERT_TRUE(PrivateProfile::WriteString(file, "settings", "autoactivate", "1"));
   ASSERT_TRUE(PrivateProfile::WriteString(file, "Settings", "NewKey", "v"));
   ASSERT_TRUE(PrivateProfile::WriteString(file, "Message2", "Name", "Second"));
-  EXPECT_EQ(ProfileTempFolder::Read(file),
+  EXPECT_EQ(ReadFile(file),
             "; Meldrix configuration\r\n"
             "[Settings]\r\n"
             "; the next key matters\r\n"
@@ -103,7 +104,7 @@ TEST_F(PrivateProfileTest, WritesKeepEverythingElseAndTheLineEnds) {
             "Name=Second\r\n");
   ASSERT_TRUE(PrivateProfile::DeleteKey(file, "SETTINGS", "other"));
   ASSERT_TRUE(PrivateProfile::DeleteSection(file, "message1"));
-  EXPECT_EQ(ProfileTempFolder::Read(file),
+  EXPECT_EQ(ReadFile(file),
             "; Meldrix configuration\r\n"
             "[Settings]\r\n"
             "; the next key matters\r\n"
@@ -118,42 +119,42 @@ TEST_F(PrivateProfileTest, WriteCreatesFileAndDeletesEveryDuplicate) {
   ASSERT_TRUE(PrivateProfile::DeleteKey(file, "S", "K"));
   EXPECT_FALSE(std::filesystem::exists(file));  // nothing to delete: no file made
   ASSERT_TRUE(PrivateProfile::WriteString(file, "S", "K", "v"));
-  EXPECT_EQ(ProfileTempFolder::Read(file), "[S]\nK=v\n");
+  EXPECT_EQ(ReadFile(file), "[S]\nK=v\n");
 
-  ProfileTempFolder::Write(file, "[A]\nK=1\nK=2\n[B]\nK=3\n[a]\nK=4\nX=5");
+  WriteFile(file, "[A]\nK=1\nK=2\n[B]\nK=3\n[a]\nK=4\nX=5");
   ASSERT_TRUE(PrivateProfile::DeleteKey(file, "A", "k"));
   EXPECT_EQ(Get("A", "K"), "<none>");  // no older duplicate shows up again
   EXPECT_EQ(Get("A", "X"), "5");
   ASSERT_TRUE(PrivateProfile::WriteString(file, "A", "Y", "6"));  // goes to the first [A]
-  EXPECT_EQ(ProfileTempFolder::Read(file), "[A]\nY=6\n[B]\nK=3\n[a]\nX=5");
+  EXPECT_EQ(ReadFile(file), "[A]\nY=6\n[B]\nK=3\n[a]\nX=5");
   ASSERT_TRUE(PrivateProfile::WriteString(file, "B", "Z", "7"));
   ASSERT_TRUE(PrivateProfile::WriteString(file, "C", "W", "8"));  // after the unterminated line
-  EXPECT_EQ(ProfileTempFolder::Read(file), "[A]\nY=6\n[B]\nK=3\nZ=7\n[a]\nX=5\n\n[C]\nW=8\n");
+  EXPECT_EQ(ReadFile(file), "[A]\nY=6\n[B]\nK=3\nZ=7\n[a]\nX=5\n\n[C]\nW=8\n");
   ASSERT_TRUE(PrivateProfile::DeleteSection(file, "A"));
-  EXPECT_EQ(ProfileTempFolder::Read(file), "[B]\nK=3\nZ=7\n[C]\nW=8\n");
+  EXPECT_EQ(ReadFile(file), "[B]\nK=3\nZ=7\n[C]\nW=8\n");
 }
 
 TEST_F(PrivateProfileTest, Utf8FilesAreConvertedBothWays) {
   // A UTF-8 file with a character Windows-1252 lacks in a comment.
-  ProfileTempFolder::Write(file, "; \xE2\x98\x83 snowman\n[Message1]\nLeftTrigger=T\xC3\xBCr\nName=\xE2\x98\x83\n");
+  WriteFile(file, "; \xE2\x98\x83 snowman\n[Message1]\nLeftTrigger=T\xC3\xBCr\nName=\xE2\x98\x83\n");
   EXPECT_EQ(Get("Message1", "LeftTrigger"), "T\xFC" "r");
   EXPECT_EQ(Get("Message1", "Name"), "?");
   ASSERT_TRUE(PrivateProfile::WriteString(file, "Message1", "Text", "Stra\xDF" "e \x80"));
-  EXPECT_EQ(ProfileTempFolder::Read(file),
+  EXPECT_EQ(ReadFile(file),
             "; \xE2\x98\x83 snowman\n[Message1]\nLeftTrigger=T\xC3\xBCr\nName=\xE2\x98\x83\n"
             "Text=Stra\xC3\x9F" "e \xE2\x82\xAC\n");
 
   // A byte-order mark makes a file UTF-8 even when it is plain ASCII so far.
-  ProfileTempFolder::Write(file, "\xEF\xBB\xBF[S]\nK=a\n");
+  WriteFile(file, "\xEF\xBB\xBF[S]\nK=a\n");
   ASSERT_TRUE(PrivateProfile::WriteString(file, "S", "K", "\xE4"));
-  EXPECT_EQ(ProfileTempFolder::Read(file), "\xEF\xBB\xBF[S]\nK=\xC3\xA4\n");
+  EXPECT_EQ(ReadFile(file), "\xEF\xBB\xBF[S]\nK=\xC3\xA4\n");
   EXPECT_EQ(Get("S", "K"), "\xE4");
 
   // Anything else stays Windows-1252.
-  ProfileTempFolder::Write(file, "[S]\nK=T\xFCr\n");
+  WriteFile(file, "[S]\nK=T\xFCr\n");
   EXPECT_EQ(Get("S", "K"), "T\xFCr");
   ASSERT_TRUE(PrivateProfile::WriteString(file, "S", "L", "\xE4"));
-  EXPECT_EQ(ProfileTempFolder::Read(file), "[S]\nK=T\xFCr\nL=\xE4\n");
+  EXPECT_EQ(ReadFile(file), "[S]\nK=T\xFCr\nL=\xE4\n");
 }
 
 TEST_F(PrivateProfileTest, LongValuesAndBinaryBytes) {
@@ -163,17 +164,17 @@ TEST_F(PrivateProfileTest, LongValuesAndBinaryBytes) {
   for (int i = 1; i < 256; ++i)
     if (i != '\n' && i != '\r') binary += static_cast<char>(i);
   binary += "\n[Long]\n" + std::string(100000, 'x') + "\n";
-  ProfileTempFolder::Write(file, binary + "[V]\nA=" + v3000 + "\nB=" + v70000 + "\n");
+  WriteFile(file, binary + "[V]\nA=" + v3000 + "\nB=" + v70000 + "\n");
   EXPECT_EQ(Get("V", "A"), v3000);
   EXPECT_EQ(Get("V", "B"), std::string(59999, 'b'));
   EXPECT_EQ(Get("S", "Bin").size(), 253u);
   ASSERT_TRUE(PrivateProfile::WriteString(file, "V", "C", "c"));
   EXPECT_EQ(Get("V", "B").size(), 59999u);
-  EXPECT_EQ(ProfileTempFolder::Read(file).size(), binary.size() + 3000 + 70000 + 10 + 4);
+  EXPECT_EQ(ReadFile(file).size(), binary.size() + 3000 + 70000 + 10 + 4);
 }
 
 TEST_F(PrivateProfileTest, InterruptedWriteLeavesTheOldFile) {
-  ProfileTempFolder::Write(file, "[S]\nK=old\n");
+  WriteFile(file, "[S]\nK=old\n");
   const std::size_t entries = folder.EntryCount();
   std::string seen;
   SetAtomicWriteBeforeRenameHook([&](const std::string& target) {
@@ -184,16 +185,16 @@ TEST_F(PrivateProfileTest, InterruptedWriteLeavesTheOldFile) {
   SetAtomicWriteBeforeRenameHook(nullptr);
   EXPECT_NE(seen.find("test.cfg"), std::string::npos);
   EXPECT_FALSE(PrivateProfile::LastError().empty());
-  EXPECT_EQ(ProfileTempFolder::Read(file), "[S]\nK=old\n");
+  EXPECT_EQ(ReadFile(file), "[S]\nK=old\n");
   EXPECT_EQ(folder.EntryCount(), entries);  // the temporary file is gone
   EXPECT_EQ(Get("S", "K"), "old");
 }
 
 TEST_F(PrivateProfileTest, ReadOnlyFileOrMissingFolderFailsTheWrite) {
-  ProfileTempFolder::Write(file, "[S]\nK=old\n");
+  WriteFile(file, "[S]\nK=old\n");
   ::chmod(file.c_str(), 0444);
   EXPECT_FALSE(PrivateProfile::WriteString(file, "S", "K", "new"));
-  EXPECT_EQ(ProfileTempFolder::Read(file), "[S]\nK=old\n");
+  EXPECT_EQ(ReadFile(file), "[S]\nK=old\n");
   // A file that exists but cannot be read is never rewritten from nothing.
   const std::string folderAsFile = folder.File("dir.cfg");
   std::filesystem::create_directory(folderAsFile);
@@ -206,28 +207,28 @@ TEST_F(PrivateProfileTest, ReadOnlyFileOrMissingFolderFailsTheWrite) {
 
 TEST_F(PrivateProfileTest, WriteKeepsModeAndSymbolicLink) {
   const std::string real = folder.File("real.cfg");
-  ProfileTempFolder::Write(real, "[S]\nK=old\n");
+  WriteFile(real, "[S]\nK=old\n");
   ::chmod(real.c_str(), 0600);
   ASSERT_EQ(::symlink(real.c_str(), file.c_str()), 0);
   ASSERT_TRUE(PrivateProfile::WriteString(file, "S", "K", "new"));
   EXPECT_TRUE(std::filesystem::is_symlink(file));
-  EXPECT_EQ(ProfileTempFolder::Read(real), "[S]\nK=new\n");
+  EXPECT_EQ(ReadFile(real), "[S]\nK=new\n");
   struct stat st {};
   ASSERT_EQ(::stat(real.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(PrivateProfileTest, OutsideChangesAreSeenAtOnce) {
-  ProfileTempFolder::Write(file, "[S]\nK=1\n");
+  WriteFile(file, "[S]\nK=1\n");
   EXPECT_EQ(Get("S", "K"), "1");
-  ProfileTempFolder::Write(file, "[S]\nK=2\n");  // same size, same inode, same clock tick
+  WriteFile(file, "[S]\nK=2\n");  // same size, same inode, same clock tick
   EXPECT_EQ(Get("S", "K"), "2");
-  ProfileTempFolder::SetTime(file, 1000000000);
+  SetFileTime(file, 1000000000);
   EXPECT_EQ(Get("S", "K"), "2");
 }
 
 TEST_F(PrivateProfileTest, UpdateMakesOneWrite) {
-  ProfileTempFolder::Write(file, "[S]\nA=1\n");
+  WriteFile(file, "[S]\nA=1\n");
   int writes = 0;
   SetAtomicWriteBeforeRenameHook([&](const std::string&) { return ++writes, true; });
   EXPECT_TRUE(PrivateProfile::Update(file, [](IniDocument& doc) {
@@ -239,7 +240,7 @@ TEST_F(PrivateProfileTest, UpdateMakesOneWrite) {
   EXPECT_TRUE(PrivateProfile::Update(file, [](IniDocument& doc) { doc.DeleteKey("S", "none"); }));
   SetAtomicWriteBeforeRenameHook(nullptr);
   EXPECT_EQ(writes, 1);
-  EXPECT_EQ(ProfileTempFolder::Read(file), "[S]\nB=2\n\n[T]\nC=2\n");
+  EXPECT_EQ(ReadFile(file), "[S]\nB=2\n\n[T]\nC=2\n");
 }
 
 TEST_F(PrivateProfileTest, ConcurrentWritersLoseNothing) {

@@ -7,15 +7,17 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
 
 #include "platform/SerialParams.h"
+#include "support/Files.h"
+#include "support/TempFolder.h"
+#include "support/WaitUntil.h"
 
 using namespace meldrix;
+using meldrix::testing::WaitUntil;
 using namespace std::chrono_literals;
 
 namespace {
@@ -70,28 +72,22 @@ class SerialPty : public ::testing::Test {
   // What the device receives, waiting until `count` bytes came or 5 s passed.
   std::string DeviceReceives(size_t count) {
     std::string got;
-    auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
-      pollfd p{master_, POLLIN, 0};
-      if (::poll(&p, 1, 20) <= 0) continue;
+    WaitUntil([&] {
       char buffer[4096];
-      ssize_t n = ::read(master_, buffer, sizeof buffer);
-      if (n > 0) got.append(buffer, static_cast<size_t>(n));
-    }
+      for (ssize_t n; (n = ::read(master_, buffer, sizeof buffer)) > 0;)
+        got.append(buffer, static_cast<size_t>(n));
+      return got.size() >= count;
+    }, 5s, 2ms);
     return got;
   }
 
   // Reads from the port until `count` bytes came or 5 s passed.
   static std::string PortReceives(ISerialLibrary& lib, SerHandle h, size_t count) {
     std::string got;
-    auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
-      if (!lib.SerReceiveReady(h)) {
-        std::this_thread::sleep_for(2ms);
-        continue;
-      }
+    WaitUntil([&] {
       while (lib.SerReceiveReady(h)) got += static_cast<char>(lib.SerReceiveChar(h));
-    }
+      return got.size() >= count;
+    }, 5s, 2ms);
     return got;
   }
 
@@ -137,9 +133,7 @@ TEST_F(SerialPty, ReceiveFlushDiscardsWhatWaits) {
   CTermiosSerialLibrary lib(Reader());
   SerHandle h = Open(lib, Block(7, 0, 4, 16));
   DeviceSends("old telegram");
-  auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (!lib.SerReceiveReady(h) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(2ms);
+  WaitUntil([&] { return lib.SerReceiveReady(h) != 0; }, 5s, 2ms);
   std::this_thread::sleep_for(20ms);  // the rest reaches the device's input queue
   lib.SerReceiveFlush(h);
   EXPECT_EQ(lib.SerReceiveReady(h), 0u);
@@ -163,12 +157,11 @@ TEST_F(SerialPty, XoffHoldsSendingAndXonReleasesItWithoutLoss) {
   DeviceSends("\x13");  // XOFF
   // Wait until the stop has reached the line discipline: a byte no longer leaves.
   std::string sent;
-  auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (!(lib.SerState(h) & SER_STATE_CANNOT_SEND) && std::chrono::steady_clock::now() < deadline) {
-    ASSERT_EQ(lib.SerSendChar(h, 'a'), 1);
-    sent += 'a';
-    std::this_thread::sleep_for(5ms);
-  }
+  WaitUntil([&] {
+    if (lib.SerState(h) & SER_STATE_CANNOT_SEND) return true;
+    sent += static_cast<char>(lib.SerSendChar(h, 'a') == 1 ? 'a' : '!');
+    return false;
+  }, 5s, 5ms);
   ASSERT_TRUE(lib.SerState(h) & SER_STATE_CANNOT_SEND);
   std::string message = "Meldung 1234567890";
   std::uint32_t room = lib.SerSendReady(h);
@@ -261,11 +254,9 @@ TEST_F(SerialPty, VanishedDeviceCannotSend) {
 }
 
 TEST_F(SerialPty, PortsSectionOfTheConfigurationFileNamesTheDevice) {
-  std::string config = ::testing::TempDir() + "serial-ports-" + std::to_string(::getpid()) + ".cfg";
-  {
-    std::ofstream out(config);
-    out << "[Settings]\r\nLanguage=1\r\n[Ports]\r\nCOM2 = \"" << ports_["COM7"] << "\"\r\n";
-  }
+  meldrix::testing::TempFolder folder;
+  const std::string config = folder.File("meldrix.cfg");
+  meldrix::testing::WriteFile(config, "[Settings]\r\nLanguage=1\r\n[Ports]\r\nCOM2 = \"" + ports_["COM7"] + "\"\r\n");
   CTermiosSerialLibrary lib(ConfigFileValues(config));
   std::uint32_t error = 99;
   SerHandle h = lib.SerOpen(Block(2).data(), &error);
@@ -274,7 +265,6 @@ TEST_F(SerialPty, PortsSectionOfTheConfigurationFileNamesTheDevice) {
   DeviceSends("via cfg");
   EXPECT_EQ(PortReceives(lib, h, 7), "via cfg");
   lib.SerClose(h);
-  std::remove(config.c_str());
 }
 
 TEST(SerialPortMap, DefaultNamesAndMappedDevices) {

@@ -4,52 +4,40 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
+#include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "platform/Spawn.h"
+#include "support/Files.h"
+#include "support/TempFolder.h"
+#include "support/WaitUntil.h"
 
 namespace meldrix {
 namespace {
 
-namespace fs = std::filesystem;
-
-bool WaitFor(const fs::path& path) {
-  for (int i = 0; i < 300; ++i) {
-    if (fs::exists(path) && fs::file_size(path) > 0) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
+using namespace testing;
 
 TEST(Spawn, RunsThroughTheShellWithoutInheritedDescriptorsAndReaps) {
-  fs::path dir = fs::temp_directory_path() / ("meldrix-spawn-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  TempFolder folder;
   int leaked = ::open("/dev/null", O_RDONLY);  // no O_CLOEXEC: must still not reach the child
   ASSERT_GE(leaked, 3);
-  fs::path out = dir / "out.txt";
-  std::string command = "echo \"$((1+2)) $MELDRIX_SPAWN_TEST\" > '" + out.string() +
-                        "'; [ -e /proc/self/fd/" + std::to_string(leaked) + " ] && echo leaked >> '" +
-                        out.string() + "'";
+  const std::string out = folder.File("out.txt");
+  // The last line is written last: once "done" is there, the rest is too.
+  const std::string command = "{ echo \"$((1+2)) $MELDRIX_SPAWN_TEST\"; [ -e /proc/self/fd/" +
+                              std::to_string(leaked) + " ] && echo leaked; echo done; } > '" + out +
+                              ".tmp'; mv '" + out + ".tmp' '" + out + "'";
   ::setenv("MELDRIX_SPAWN_TEST", "env", 1);
   EXPECT_EQ(SpawnDetached(command), 0);
-  ASSERT_TRUE(WaitFor(out));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  std::ifstream in(out);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(text, "3 env\n");
+  ASSERT_TRUE(WaitUntil([&] { return !ReadFile(out).empty(); }));
+  EXPECT_EQ(ReadFile(out), "3 env\ndone\n");
   ::close(leaked);
-  // The child has been reaped: no child is left to wait for.
-  for (int i = 0; i < 100; ++i) {
-    if (::waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+  // The program reaps the child itself: soon no child is left, not even a
+  // zombie (looked at without reaping it here).
+  EXPECT_TRUE(WaitUntil([] {
+    siginfo_t info{};
+    return ::waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) < 0 && errno == ECHILD;
+  }));
   EXPECT_EQ(SpawnDetached(std::string("a\0b", 3)), EINVAL);
-  fs::remove_all(dir);
   ::unsetenv("MELDRIX_SPAWN_TEST");
 }
 

@@ -7,23 +7,16 @@
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "support/TempFolder.h"
 #include "util/Trace.h"
 
 namespace meldrix {
 namespace {
-
-std::string TempSocketPath() {
-  static int counter = 0;
-  return (std::filesystem::temp_directory_path() /
-          ("trx-" + std::to_string(getpid()) + "-" + std::to_string(++counter)))
-      .string();
-}
 
 // Accepts clients one after another, answers polls with `mask` and records
 // every other message.
@@ -132,7 +125,8 @@ class TraceChannelTest : public ::testing::Test {
     va_end(args);
   }
 
-  std::string path_ = TempSocketPath();
+  testing::TempFolder folder_;
+  std::string path_ = folder_.File("trace.sock");
   std::atomic<int64_t> now_{1'000'000};
   int endpointLookups_ = 0;
 };

@@ -11,11 +11,12 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "support/TempFolder.h"
+#include "support/WaitUntil.h"
 #include "util/Trace.h"
 
 extern char** environ;
@@ -83,32 +84,24 @@ class TraceTool {
 inline bool WaitForSocket(const std::string& path) {
   TraceEndpoint endpoint;
   endpoint.path = path;
-  for (int i = 0; i < 500; ++i) {
-    TracePipe probe;
-    if (probe.Open(endpoint)) return true;
-    usleep(10'000);
-  }
-  return false;
+  return testing::WaitUntil([&] { return TracePipe().Open(endpoint); }, std::chrono::seconds(5));
 }
 
 // Points XDG_RUNTIME_DIR at a temporary folder for the test's duration.
 class TraceToolFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() / ("trace-tool-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder_);
     const char* old = std::getenv("XDG_RUNTIME_DIR");
     if (old) saved_ = old;
     hadRuntime_ = old != nullptr;
-    setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", folder_.Path().c_str(), 1);
   }
   void TearDown() override {
     if (hadRuntime_) setenv("XDG_RUNTIME_DIR", saved_.c_str(), 1);
     else unsetenv("XDG_RUNTIME_DIR");
     SetTraceConfigFile("");  // forget the temporary endpoint
-    std::filesystem::remove_all(folder_);
   }
-  std::string SocketPath() const { return (folder_ / "ostravel.TRAX4").string(); }
+  std::string SocketPath() const { return folder_.File("ostravel.TRAX4"); }
 
   // Starts the tool with these arguments and lets the next trace call poll it.
   std::unique_ptr<TraceTool> StartTool(const std::vector<std::string>& args) {
@@ -118,7 +111,7 @@ class TraceToolFixture : public ::testing::Test {
     return tool;
   }
 
-  std::filesystem::path folder_;
+  testing::TempFolder folder_;
   std::string saved_;
   bool hadRuntime_ = false;
 };

@@ -1,21 +1,12 @@
 // meldrix-trace as a technician runs it, fed by the process-wide trace
 // functions of this test process.
 #include <gtest/gtest.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <vector>
 
+#include "support/Files.h"
+#include "support/FreePort.h"
+#include "support/WaitUntil.h"
 #include "util/Trace.h"
 #include "util/TraceToolRunner.h"
 
@@ -23,9 +14,7 @@ namespace meldrix {
 namespace {
 
 TEST_F(TraceToolFixture, ShowsTheTextsAndRawBytesItsMaskAsksFor) {
-  TraceTool tool({"0xC"});
-  ASSERT_TRUE(WaitForSocket(SocketPath()));
-  SetTraceConfigFile("");  // the next trace call polls the tool at once
+  auto tool = StartTool({"0xC"});  // the next trace call polls the tool at once
 
   ASSERT_EQ(GetTraceMask(), 0xCu);
   TraceMessage(kTraceMail, "mail text %d", 1);  // not wanted
@@ -36,7 +25,7 @@ TEST_F(TraceToolFixture, ShowsTheTextsAndRawBytesItsMaskAsksFor) {
   TraceMessage(kTraceProtocolBytes, "T\xFCrruf");  // Windows-1252 ü
   TraceAlert(kTraceAlertCrash);
 
-  std::string out = tool.ReadUntil("ALERT");
+  std::string out = tool->ReadUntil("ALERT");
   EXPECT_EQ(out, " Siedle(1)\nRX 02 01 4A\nT\xC3\xBCrruf\nALERT 800000FF\n");
 }
 
@@ -48,49 +37,29 @@ TEST_F(TraceToolFixture, SecondServerDoesNotTakeOverALiveSocket) {
 }
 
 TEST_F(TraceToolFixture, SendsNothingTheMaskDoesNotAskFor) {
-  TraceTool tool({"-c", "0x4"});
-  ASSERT_TRUE(WaitForSocket(SocketPath()));
-  SetTraceConfigFile("");
+  auto tool = StartTool({"-c", "0x4"});
 
   ASSERT_EQ(GetTraceMask(), 0x4u);
   EXPECT_FALSE(GetTraceMask() & kTraceProtocolBytes);  // so callers send no raw bytes
   TraceMessage(kTraceProtocolBytes, "RX(%02X)", 2);
   TraceMessage(kTraceProtocolState | kTraceProtocolBytes, "both");
   TraceMessage(kTraceProtocolState, "last");
-  std::string out = tool.ReadUntil("last");
+  std::string out = tool->ReadUntil("last");
   EXPECT_EQ(out, "[00000004] last\n");
 }
 
-}  // namespace
-}  // namespace meldrix
-
-namespace meldrix {
-namespace {
-
-uint16_t FreeTcpPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
-
 TEST(TraceToolTcpTest, RemoteServerGetsTheSameMessagesOverTcp) {
-  std::string server = "127.0.0.1:" + std::to_string(FreeTcpPort());
+  std::string server = "127.0.0.1:" + std::to_string(testing::FreePort());
   TraceTool tool({"--tcp", server, "0x4"});
   TraceChannel::Options options;
   options.endpoint = [&] { return TraceEndpointFor(server); };
   int64_t now = 0;
   options.clock = [&] { return now; };
   TraceChannel channel(std::move(options));
-  for (int i = 0; i < 500 && channel.GetMask() == 0; ++i) {
-    usleep(10'000);
-    now += kTracePollIntervalMs;
-  }
+  ASSERT_TRUE(testing::WaitUntil([&] {
+    now += kTracePollIntervalMs;  // every look is a due poll
+    return channel.GetMask() != 0;
+  }, std::chrono::seconds(5)));
   ASSERT_EQ(channel.GetMask(), 0x4u);
   channel.SendText(std::string(40000, 'a') + "end");
   channel.Bytes(true, 0x06);
@@ -99,21 +68,15 @@ TEST(TraceToolTcpTest, RemoteServerGetsTheSameMessagesOverTcp) {
 }
 
 TEST_F(TraceToolFixture, ConfigurationNamesTheTraceServer) {
-  std::string server = "127.0.0.1:" + std::to_string(FreeTcpPort());
+  std::string server = "127.0.0.1:" + std::to_string(testing::FreePort());
   TraceTool tool({"--tcp", server, "0x80000"});
-  std::string config = (folder_ / "meldrix.cfg").string();
-  {
-    std::FILE* f = std::fopen(config.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fprintf(f, "[Settings]\nLanguage=0\n[TRAX]\nTraceServer=%s\n", server.c_str());
-    std::fclose(f);
-  }
+  std::string config = folder_.File("meldrix.cfg");
+  testing::WriteFile(config, "[Settings]\nLanguage=0\n[TRAX]\nTraceServer=" + server + "\n");
   uint32_t mask = 0;
-  for (int i = 0; i < 500 && mask == 0; ++i) {
+  testing::WaitUntil([&] {
     SetTraceConfigFile(config);  // polls again at once
-    mask = GetTraceMask();
-    if (mask == 0) usleep(10'000);
-  }
+    return (mask = GetTraceMask()) != 0;
+  }, std::chrono::seconds(5));
   EXPECT_EQ(mask, 0x80000u);
   TraceMessage(kTraceMail, "Mail %s", "decoded");
   EXPECT_EQ(tool.ReadUntil("decoded\n"), "Mail decoded\n");

@@ -10,7 +10,7 @@
 
 namespace meldrix::testing {
 
-// A port that was free a moment ago: bound to port 0 and closed again.
+// A loopback port that was free a moment ago: bound to port 0 and closed again.
 inline int FreePort() {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
