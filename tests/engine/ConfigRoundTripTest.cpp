@@ -1,0 +1,113 @@
+// Every section read and saved again: a file with every key set comes back
+// byte for byte; keys at their default are left out where the section does
+// that; an empty section reads as the defaults.
+#include <gtest/gtest.h>
+
+#include "engine/ConfigTestSupport.h"
+
+using namespace meldrix;
+using meldrix::profiletest::ProfileConfigFixture;
+
+namespace {
+
+struct SectionCase {
+  const char* name;
+  bool (CMeldrixDoc::*save)();
+  std::string everyKeySet;      // no key at its default, keys in the order they are saved
+  std::string everyKeyDefault;  // every key written out at its default
+  std::string empty;            // only what keeps the section in its list
+  std::string savedDefaults;    // what saving the defaults writes
+};
+
+const SectionCase kCases[] = {
+    {"Settings", &CMeldrixDoc::SaveSettings,
+     "[Settings]\nAutoActivate=1\nUsedCharset=2\nMoreLineMessages=1\nMultilineTimeout=3000\n"
+     "FilterEscapes=1\nRemoveLeadingSpaces=1\nShowInMessages=0\nShowSentMessages=0\n"
+     "UseLineTimeout=1\nLineTimeout=250\nEndOfMessage=\\r\\n\nCtrlReplaceChar=#\n"
+     "MaxMessageLength=80\nMaxPackedLength=500\nReplaceControlChars=1\nPassword=secret\n",
+     "[Settings]\nAutoActivate=0\nUsedCharset=0\nMoreLineMessages=0\nMultilineTimeout=1000\n"
+     "FilterEscapes=0\nRemoveLeadingSpaces=0\nShowInMessages=1\nShowSentMessages=1\n"
+     "UseLineTimeout=0\nLineTimeout=1000\nEndOfMessage=\\n\nMaxMessageLength=250\n"
+     "MaxPackedLength=160\nReplaceControlChars=0\n",
+     "[Settings]\n",
+     "[Settings]\nAutoActivate=0\nUsedCharset=0\nMoreLineMessages=0\nMultilineTimeout=1000\n"
+     "FilterEscapes=0\nRemoveLeadingSpaces=0\nShowInMessages=1\nShowSentMessages=1\n"
+     "UseLineTimeout=0\nLineTimeout=1000\nMaxMessageLength=250\nMaxPackedLength=160\n"
+     "ReplaceControlChars=0\n"},
+    {"MailServer", &CMeldrixDoc::SaveMailSettings,
+     "[MailServer]\nUseSubject=0\nUseBody=0\nPackBody=1\nIncMailFrom=1\nIncMailTo=1\n"
+     "SmtpPort=2526\n",
+     "[MailServer]\nUseSubject=1\nUseBody=1\nPackBody=0\nIncMailFrom=0\nIncMailTo=0\nSmtpPort=26\n",
+     "[MailServer]\n",
+     "[MailServer]\nUseSubject=1\nUseBody=1\nPackBody=0\nIncMailFrom=0\nIncMailTo=0\n"},
+    {"InSource", &CMeldrixDoc::SaveInPorts,
+     "[InSource1]\nName=\" Door \"\nSource=6\nFile=/in/x.txt\nRemoveFile=1\nSocketPort=4000\n"
+     "MailServer=mail.example\nMailUser=u\nMailPort=995\nMailPassword=p w\nMailAuth=LOGIN\n"
+     "MailSSLMode=2\nMailFields=3\nPort=2\nBaud=19200\nDataBit=7\nParity=2\nStopBit=2\nMode=2\n"
+     "Protocol=3\nOutId=4\n",
+     "[InSource1]\nName=\nSource=1\nFile=\nRemoveFile=0\nSocketPort=2000\nMailServer=\n"
+     "MailUser=\nMailPort=110\nMailPassword=\nMailAuth=PLAIN\nMailSSLMode=1\nMailFields=1\n"
+     "Port=0\nBaud=9600\nDataBit=8\nParity=0\nStopBit=1\nMode=1\nProtocol=0\nOutId=0\n",
+     "[InSource1]\nSource=1\n",
+     // Sources are written whole, defaults included.
+     "[InSource1]\nName=\nSource=1\nFile=\nRemoveFile=0\nSocketPort=2000\nMailServer=\n"
+     "MailUser=\nMailPort=110\nMailPassword=\nMailAuth=PLAIN\nMailSSLMode=1\nMailFields=1\n"
+     "Port=0\nBaud=9600\nDataBit=8\nParity=0\nStopBit=1\nMode=1\nProtocol=0\nOutId=0\n"},
+    {"OutDest", &CMeldrixDoc::SaveOutPorts,
+     "[OutDest1]\nName=Printer\nId=3\nDest=2\nFile=/out/log.txt\nPort=1\nBaud=2400\nDataBit=7\n"
+     "Parity=1\nStopBit=2\nMode=0\nFileMode=0\n",
+     "[OutDest1]\nName=\nId=1\nDest=1\nFile=\nPort=9\nBaud=9600\nDataBit=8\nParity=0\n"
+     "StopBit=1\nMode=1\nFileMode=1\n",
+     "[OutDest1]\nId=1\n",
+     "[OutDest1]\nName=\nId=1\nDest=1\nFile=\nPort=9\nBaud=9600\nDataBit=8\nParity=0\n"
+     "StopBit=1\nMode=1\nFileMode=1\n"},
+    {"Message", &CMeldrixDoc::SaveMessages,
+     "[Message1]\nName=\" Fire \"\nReceiver=G1,G2\nText=Fire {{$MESSAGE}}\nLeftTrigger=AL?RM\n"
+     "CaseSensitive=0\nContinueChecking=1\nPackMessages=1\nActive=0\nMidTrigger1=a\n"
+     "MidTrigger2=\"\"b\"\"\nMidTrigger3=\"c \"\n",
+     "[Message1]\nName=M\nReceiver=\nText=\nLeftTrigger=\nCaseSensitive=1\nContinueChecking=0\n"
+     "PackMessages=0\nActive=1\nMidTrigger1=\nMidTrigger2=\nMidTrigger3=\n",
+     "[Message1]\nName=M\n",
+     "[Message1]\nName=M\n"},
+};
+
+void PrintTo(const SectionCase& c, std::ostream* os) { *os << c.name; }
+
+class ConfigRoundTrip : public testing::TestWithParam<SectionCase> {};
+
+TEST_P(ConfigRoundTrip, EveryKeySetIsSavedUnchanged) {
+  const SectionCase& c = GetParam();
+  ProfileConfigFixture fx;
+  auto doc = fx.Load(c.everyKeySet);
+  ASSERT_TRUE((*doc.*c.save)());
+  EXPECT_EQ(fx.File(), c.everyKeySet);
+  // Saving what the saved file reads as changes nothing either.
+  ASSERT_TRUE((*fx.LoadAgain().*c.save)());
+  EXPECT_EQ(fx.File(), c.everyKeySet);
+}
+
+TEST_P(ConfigRoundTrip, DefaultsAndAnEmptySectionSaveAsTheDefaults) {
+  const SectionCase& c = GetParam();
+  for (const std::string& input : {c.everyKeyDefault, c.empty}) {
+    ProfileConfigFixture fx;
+    auto doc = fx.Load(input);
+    ASSERT_TRUE((*doc.*c.save)());
+    EXPECT_EQ(fx.File(), c.savedDefaults) << input;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sections, ConfigRoundTrip, testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The keys that are read but not always written back.
+TEST(ConfigRoundTrip, KeysLeftOutOfTheFileReadAsTheirDefaults) {
+  ProfileConfigFixture fx;
+  auto doc = fx.Load(kCases[0].everyKeySet);
+  EXPECT_EQ(doc->m_CtrlReplaceChar, '#');  // read only: never written
+  doc = fx.Load("");
+  EXPECT_EQ(doc->m_CtrlReplaceChar, '~');
+  EXPECT_EQ(doc->m_EndOfMessage, "\\n");
+  EXPECT_EQ(doc->m_SmtpPort, 26);
+}
+
+}  // namespace
