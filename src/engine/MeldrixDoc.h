@@ -33,30 +33,31 @@ namespace meldrix {
 // itself.
 class CMeldrixDoc : public CStreamDoc {
  public:
-  // Section "Settings"
-  bool m_AutoActivate = false;
-  int m_UsedCharset = 0;  // 0 Windows ANSI, 1 IBM-PC, 2 DIN 66003
-  int m_MoreLineMessages = 0;
-  int m_FilterEscapes = 0;
-  int m_RemoveLeadingSpaces = 0;
-  long m_MultilineTimeout = 1000;  // ms
-  int m_ShowInMessages = 1;
-  int m_ShowSentMessages = 1;
-  int m_UseLineTimeout = 0;
-  long m_LineTimeout = 1000;  // ms
-  std::string m_EndOfMessage = "\\n";  // escape notation: backslash and n
-  char m_CtrlReplaceChar = '~';  // read only, never written
-  long m_MaxMessageLength = 250;
-  long m_MaxPackedLength = 160;
-  int m_ReplaceControlChars = 0;
+  // Section "Settings"; keys, defaults (set by the constructor) and how each
+  // is saved: the tables in MeldrixDocConfig.cpp.
+  bool m_AutoActivate;
+  int m_UsedCharset;  // 0 Windows ANSI, 1 IBM-PC, 2 DIN 66003
+  int m_MoreLineMessages;
+  int m_FilterEscapes;
+  int m_RemoveLeadingSpaces;
+  long m_MultilineTimeout;  // ms
+  int m_ShowInMessages;
+  int m_ShowSentMessages;
+  int m_UseLineTimeout;
+  long m_LineTimeout;  // ms
+  std::string m_EndOfMessage;  // escape notation, "\\n" is backslash and n
+  char m_CtrlReplaceChar;  // read only, never written
+  long m_MaxMessageLength;
+  long m_MaxPackedLength;
+  int m_ReplaceControlChars;
 
   // Section "MailServer"
-  int m_UseSubject = 1;
-  int m_UseBody = 1;
-  int m_PackBody = 0;
-  int m_IncMailFrom = 0;
-  int m_IncMailTo = 0;
-  int m_SmtpPort = 26;  // TCP port of the SMTP sink
+  int m_UseSubject;
+  int m_UseBody;
+  int m_PackBody;
+  int m_IncMailFrom;
+  int m_IncMailTo;
+  int m_SmtpPort;  // TCP port of the SMTP sink
 
   CMessageArray m_Messages;  // in matching order
   CInPortArray m_InPorts;

@@ -1,22 +1,61 @@
 // Loading and saving the configuration model of CMeldrixDoc.
 #include "engine/MeldrixDoc.h"
+#include "engine/SettingsTable.h"
 #include "platform/AtomicFile.h"
 
 namespace meldrix {
 namespace {
 
+using enum SettingWrite;
+
 constexpr const char* kSettings = "Settings";
 constexpr const char* kMailServer = "MailServer";
-constexpr int kDefaultSmtpPort = 26;
 constexpr const char* kInSource = "InSource";
 constexpr const char* kOutDest = "OutDest";
 constexpr const char* kMessage = "Message";
-constexpr const char* kDefaultEndOfMessage = "\\n";
+
+// Section "Settings", in the order the general setup saves it.
+const SettingsTable<CMeldrixDoc>& GeneralSettings() {
+  static const SettingsTable<CMeldrixDoc> table{
+      {"AutoActivate", &CMeldrixDoc::m_AutoActivate, false, kAlways},
+      {"UsedCharset", &CMeldrixDoc::m_UsedCharset, 0, kAlways},
+      {"MoreLineMessages", &CMeldrixDoc::m_MoreLineMessages, 0, kAlways},
+      {"MultilineTimeout", &CMeldrixDoc::m_MultilineTimeout, 1000, kAlways},
+      {"FilterEscapes", &CMeldrixDoc::m_FilterEscapes, 0, kAlways},
+      {"RemoveLeadingSpaces", &CMeldrixDoc::m_RemoveLeadingSpaces, 0, kAlways},
+      {"ShowInMessages", &CMeldrixDoc::m_ShowInMessages, 1, kAlways},
+      {"ShowSentMessages", &CMeldrixDoc::m_ShowSentMessages, 1, kAlways},
+      {"UseLineTimeout", &CMeldrixDoc::m_UseLineTimeout, 0, kAlways},
+      {"LineTimeout", &CMeldrixDoc::m_LineTimeout, 1000, kAlways},
+      {"EndOfMessage", &CMeldrixDoc::m_EndOfMessage, "\\n", kUnlessDefault},
+      {"CtrlReplaceChar", &CMeldrixDoc::m_CtrlReplaceChar, '~', kReadOnly},
+      {"MaxMessageLength", &CMeldrixDoc::m_MaxMessageLength, 250, kAlways},
+      {"MaxPackedLength", &CMeldrixDoc::m_MaxPackedLength, 160, kAlways},
+      {"ReplaceControlChars", &CMeldrixDoc::m_ReplaceControlChars, 0, kAlways},
+  };
+  return table;
+}
+
+// Section "MailServer".
+const SettingsTable<CMeldrixDoc>& MailSettings() {
+  static const SettingsTable<CMeldrixDoc> table{
+      {"UseSubject", &CMeldrixDoc::m_UseSubject, 1, kAlways},
+      {"UseBody", &CMeldrixDoc::m_UseBody, 1, kAlways},
+      {"PackBody", &CMeldrixDoc::m_PackBody, 0, kAlways},
+      {"IncMailFrom", &CMeldrixDoc::m_IncMailFrom, 0, kAlways},
+      {"IncMailTo", &CMeldrixDoc::m_IncMailTo, 0, kAlways},
+      {"SmtpPort", &CMeldrixDoc::m_SmtpPort, 26, kUnlessDefault},
+  };
+  return table;
+}
 
 }  // namespace
 
 CMeldrixDoc::CMeldrixDoc(ConfigPaths paths)
-    : CStreamDoc(2400, 80), m_Paths(std::move(paths)), m_Profile(m_Paths.configFile) {}
+    : CStreamDoc(2400, 80), m_Paths(std::move(paths)), m_Profile(m_Paths.configFile) {
+  GeneralSettings().SetDefaults(*this);
+  MailSettings().SetDefaults(*this);
+}
 
 void CMeldrixDoc::LoadConfiguration() {
   OnConfigurationLoading();
@@ -33,33 +72,10 @@ void CMeldrixDoc::LoadConfiguration() {
   m_ConfigFileTime = time;
 }
 
-void CMeldrixDoc::LoadSettings() {
-  const CSection s(m_Profile, kSettings);
-  m_AutoActivate = s.GetBool("AutoActivate", false);
-  m_UsedCharset = s.GetInt("UsedCharset", 0);
-  m_MoreLineMessages = s.GetInt("MoreLineMessages", 0);
-  m_FilterEscapes = s.GetInt("FilterEscapes", 0);
-  m_RemoveLeadingSpaces = s.GetInt("RemoveLeadingSpaces", 0);
-  m_MultilineTimeout = s.GetLong("MultilineTimeout", 1000);
-  m_ShowInMessages = s.GetInt("ShowInMessages", 1);
-  m_ShowSentMessages = s.GetInt("ShowSentMessages", 1);
-  m_UseLineTimeout = s.GetInt("UseLineTimeout", 0);
-  m_LineTimeout = s.GetLong("LineTimeout", 1000);
-  m_EndOfMessage = s.GetString("EndOfMessage", kDefaultEndOfMessage);
-  m_CtrlReplaceChar = s.GetChar("CtrlReplaceChar", '~');
-  m_MaxMessageLength = s.GetLong("MaxMessageLength", 250);
-  m_MaxPackedLength = s.GetLong("MaxPackedLength", 160);
-  m_ReplaceControlChars = s.GetInt("ReplaceControlChars", 0);
-}
+void CMeldrixDoc::LoadSettings() { GeneralSettings().Load(CSection(m_Profile, kSettings), *this); }
 
 void CMeldrixDoc::LoadMailSettings() {
-  const CSection s(m_Profile, kMailServer);
-  m_UseSubject = s.GetInt("UseSubject", 1);
-  m_UseBody = s.GetInt("UseBody", 1);
-  m_PackBody = s.GetInt("PackBody", 0);
-  m_IncMailFrom = s.GetInt("IncMailFrom", 0);
-  m_IncMailTo = s.GetInt("IncMailTo", 0);
-  m_SmtpPort = s.GetInt("SmtpPort", kDefaultSmtpPort);
+  MailSettings().Load(CSection(m_Profile, kMailServer), *this);
 }
 
 void CMeldrixDoc::LoadMessages() {
@@ -97,21 +113,8 @@ void CMeldrixDoc::LoadOutPorts() {
 bool CMeldrixDoc::SaveSettings() {
   const auto before = FileModifiedTimeNs(m_Paths.configFile);
   const bool ok = m_Profile.Update([this] {
-    CSection s(m_Profile, kSettings);
-    s.WriteBool("AutoActivate", m_AutoActivate);
-    s.WriteInt("UsedCharset", m_UsedCharset);
-    s.WriteInt("MoreLineMessages", m_MoreLineMessages);
-    s.WriteLong("MultilineTimeout", m_MultilineTimeout);
-    s.WriteInt("FilterEscapes", m_FilterEscapes);
-    s.WriteInt("RemoveLeadingSpaces", m_RemoveLeadingSpaces);
-    s.WriteInt("ShowInMessages", m_ShowInMessages);
-    s.WriteInt("ShowSentMessages", m_ShowSentMessages);
-    s.WriteInt("UseLineTimeout", m_UseLineTimeout);
-    s.WriteLong("LineTimeout", m_LineTimeout);
-    s.WriteString("EndOfMessage", m_EndOfMessage, kDefaultEndOfMessage);
-    s.WriteLong("MaxMessageLength", m_MaxMessageLength);
-    s.WriteLong("MaxPackedLength", m_MaxPackedLength);
-    s.WriteInt("ReplaceControlChars", m_ReplaceControlChars);
+    CSection section(m_Profile, kSettings);
+    GeneralSettings().Save(section, *this);
   });
   return FinishSave(ok, before);
 }
@@ -119,13 +122,8 @@ bool CMeldrixDoc::SaveSettings() {
 bool CMeldrixDoc::SaveMailSettings() {
   const auto before = FileModifiedTimeNs(m_Paths.configFile);
   const bool ok = m_Profile.Update([this] {
-    CSection s(m_Profile, kMailServer);
-    s.WriteInt("UseSubject", m_UseSubject);
-    s.WriteInt("UseBody", m_UseBody);
-    s.WriteInt("PackBody", m_PackBody);
-    s.WriteInt("IncMailFrom", m_IncMailFrom);
-    s.WriteInt("IncMailTo", m_IncMailTo);
-    s.WriteInt("SmtpPort", m_SmtpPort, kDefaultSmtpPort);
+    CSection section(m_Profile, kMailServer);
+    MailSettings().Save(section, *this);
   });
   return FinishSave(ok, before);
 }

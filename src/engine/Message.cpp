@@ -2,11 +2,34 @@
 
 #include "engine/Filter.h"
 #include "engine/Profile.h"
+#include "engine/SettingsTable.h"
 
 namespace meldrix {
 namespace {
 
-const char* const kMidTriggerKeys[3] = {"MidTrigger1", "MidTrigger2", "MidTrigger3"};
+using enum SettingWrite;
+
+// Section "Message%d", in the order of saving; the defaults are those of the
+// member initialisers.
+const SettingsTable<CMessage>& MessageSettings() {
+  static const CMessage defaults;
+  static const SettingsTable<CMessage> table{
+      defaults,
+      {
+          {"Name", &CMessage::m_Name, kAlways},
+          {"Receiver", &CMessage::m_Receiver, kUnlessDefault},
+          {"Text", &CMessage::m_Text, kUnlessDefault},
+          {"LeftTrigger", &CMessage::m_LeftTrigger, kUnlessDefault},
+          {"CaseSensitive", &CMessage::m_CaseSensitive, kUnlessDefault},
+          {"ContinueChecking", &CMessage::m_ContinueChecking, kUnlessDefault},
+          {"PackMessages", &CMessage::m_PackMessages, kUnlessDefault},
+          {"Active", &CMessage::m_Active, kUnlessDefault},
+          {"MidTrigger1", SettingElement<&CMessage::m_MidTrigger, 0>(), kUnlessDefault},
+          {"MidTrigger2", SettingElement<&CMessage::m_MidTrigger, 1>(), kUnlessDefault},
+          {"MidTrigger3", SettingElement<&CMessage::m_MidTrigger, 2>(), kUnlessDefault},
+      }};
+  return table;
+}
 
 }  // namespace
 
@@ -25,29 +48,11 @@ bool CMessage::Matches(std::string_view text) const {
 }
 
 void CMessage::Load(const CSection& section) {
-  m_Name = section.GetString("Name");
-  m_LeftTrigger = section.GetString("LeftTrigger");
-  for (int i = 0; i < 3; ++i) m_MidTrigger[i] = section.GetString(kMidTriggerKeys[i]);
-  m_Receiver = section.GetString("Receiver");
-  m_Text = section.GetString("Text");
-  m_CaseSensitive = section.GetInt("CaseSensitive", 1);
-  m_ContinueChecking = section.GetInt("ContinueChecking", 0);
-  m_PackMessages = section.GetInt("PackMessages", 0);
-  m_Active = section.GetInt("Active", 1);
+  MessageSettings().Load(section, *this);
   PrepareFilters();
 }
 
-void CMessage::Save(CSection& section) const {
-  section.WriteString("Name", m_Name);
-  section.WriteString("Receiver", m_Receiver, "");
-  section.WriteString("Text", m_Text, "");
-  section.WriteString("LeftTrigger", m_LeftTrigger, "");
-  section.WriteInt("CaseSensitive", m_CaseSensitive, 1);
-  section.WriteInt("ContinueChecking", m_ContinueChecking, 0);
-  section.WriteInt("PackMessages", m_PackMessages, 0);
-  section.WriteInt("Active", m_Active, 1);
-  for (int i = 0; i < 3; ++i) section.WriteString(kMidTriggerKeys[i], m_MidTrigger[i], "");
-}
+void CMessage::Save(CSection& section) const { MessageSettings().Save(section, *this); }
 
 bool CMessage::IsEndOfList(const CSection& section) {
   return section.GetString("Name").empty() && section.GetString("LeftTrigger").empty();
@@ -55,7 +60,11 @@ bool CMessage::IsEndOfList(const CSection& section) {
 
 CMessageArray CMessageArray::Clone() const {
   CMessageArray copy;
-  for (const auto& message : items_) copy.AddNew(*message);
+  for (const auto& message : items_) {
+    CMessage& clone = copy.AddNew();
+    MessageSettings().Copy(*message, clone);
+    clone.PrepareFilters();
+  }
   return copy;
 }
 
