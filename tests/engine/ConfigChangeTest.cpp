@@ -45,10 +45,16 @@ TEST(ConfigChange, AVanishedFileKeepsTheLoadedConfiguration) {
   ProfileTempFolder::SetTime(fx.paths.configFile, kBase);
   EXPECT_TRUE(doc->CheckConfigChanged());
 
-  // A file that did not exist at loading counts as changed once it appears.
+  // A missing file loads as the defaults, is not created, and counts as
+  // changed once it appears.
   ProfileConfigFixture empty;
   CMeldrixDoc fresh(empty.paths);
   fresh.LoadConfiguration();
+  EXPECT_FALSE(std::filesystem::exists(empty.paths.configFile));
+  EXPECT_FALSE(fresh.GetRememberedConfigTime().has_value());
+  EXPECT_TRUE(fresh.m_InPorts.IsEmpty() && fresh.m_OutPorts.IsEmpty());
+  EXPECT_TRUE(fresh.m_Messages.IsEmpty());
+  EXPECT_EQ(fresh.m_MaxMessageLength, 250);
   EXPECT_FALSE(fresh.CheckConfigChanged());
   ProfileTempFolder::Write(empty.paths.configFile, "[Settings]\n");
   EXPECT_TRUE(fresh.CheckConfigChanged());
