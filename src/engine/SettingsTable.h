@@ -63,20 +63,21 @@ class Setting {
   template <class T, class Base>
     requires std::is_base_of_v<Base, Owner>
   Setting(const char* key, T Base::*member, std::type_identity_t<T> def, SettingWrite write)
-      : key_(key), field_(Field<T>{member, {}, std::move(def)}), write_(write), hasDefault_(true) {}
+      : key_(key), field_(Field<T>{member, {}, std::move(def)}), write_(Checked<T>(key, write)),
+        hasDefault_(true) {}
   template <class T>
   Setting(const char* key, SettingElementAccess<Owner, T> element, std::type_identity_t<T> def,
           SettingWrite write)
-      : key_(key), field_(Field<T>{nullptr, element, std::move(def)}), write_(write),
-        hasDefault_(true) {}
+      : key_(key), field_(Field<T>{nullptr, element, std::move(def)}),
+        write_(Checked<T>(key, write)), hasDefault_(true) {}
   // The default taken from the defaults object of the table.
   template <class T, class Base>
     requires std::is_base_of_v<Base, Owner>
   Setting(const char* key, T Base::*member, SettingWrite write)
-      : key_(key), field_(Field<T>{member, {}, {}}), write_(write) {}
+      : key_(key), field_(Field<T>{member, {}, {}}), write_(Checked<T>(key, write)) {}
   template <class T>
   Setting(const char* key, SettingElementAccess<Owner, T> element, SettingWrite write)
-      : key_(key), field_(Field<T>{nullptr, element, {}}), write_(write) {}
+      : key_(key), field_(Field<T>{nullptr, element, {}}), write_(Checked<T>(key, write)) {}
 
   const char* Key() const { return key_; }
   SettingWrite Write() const { return write_; }
@@ -100,22 +101,17 @@ class Setting {
   void Save(CSection& section, const Owner& owner) const {
     std::visit(
         [&](const auto& field) {
-          const auto& value = field.Of(owner);
-          switch (write_) {
-            case SettingWrite::kReadOnly:
+          using T = std::decay_t<decltype(field.def)>;
+          const T& value = field.Of(owner);
+          if constexpr (std::is_same_v<T, int> || std::is_same_v<T, std::string>) {
+            if (write_ == SettingWrite::kUnlessDefault) {
+              // Strings are compared as they would be stored (line breaks as blanks).
+              WriteUnlessDefault(section, value, field.def);
               return;
-            case SettingWrite::kAlways:
-              WriteValue(section, value);
-              return;
-            case SettingWrite::kUnlessDefault:
-              if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::string>)
-                // Compared as it would be stored (line breaks as blanks).
-                section.WriteString(key_, value, field.def);
-              else if (value == field.def)
-                section.DeleteKey(key_);
-              else
-                WriteValue(section, value);
-              return;
+            }
+          }
+          if constexpr (!std::is_same_v<T, char>) {
+            if (write_ == SettingWrite::kAlways) WriteValue(section, value);
           }
         },
         field_);
@@ -145,11 +141,28 @@ class Setting {
   void WriteValue(CSection& section, bool value) const { section.WriteBool(key_, value); }
   void WriteValue(CSection& section, int value) const { section.WriteInt(key_, value); }
   void WriteValue(CSection& section, long value) const { section.WriteLong(key_, value); }
-  void WriteValue(CSection& section, char value) const {
-    section.WriteString(key_, std::string_view(&value, 1));
-  }
   void WriteValue(CSection& section, const std::string& value) const {
     section.WriteString(key_, value);
+  }
+  void WriteUnlessDefault(CSection& section, int value, int def) const {
+    section.WriteInt(key_, value, def);
+  }
+  void WriteUnlessDefault(CSection& section, const std::string& value,
+                          const std::string& def) const {
+    section.WriteString(key_, value, def);
+  }
+
+  // The writes CSection has: a character is never written, and only integers
+  // and strings are written with a default.
+  template <class T>
+  static SettingWrite Checked(const char* key, SettingWrite write) {
+    const bool possible =
+        std::is_same_v<T, char>
+            ? write == SettingWrite::kReadOnly
+            : write != SettingWrite::kUnlessDefault || std::is_same_v<T, int> ||
+                  std::is_same_v<T, std::string>;
+    if (!possible) throw std::logic_error(std::string("no such write for setting ") + key);
+    return write;
   }
 
   const char* key_;

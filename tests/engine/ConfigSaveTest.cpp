@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "engine/ConfigTestSupport.h"
 #include "platform/AtomicFile.h"
@@ -87,15 +86,6 @@ TEST(ConfigSave, InterruptedSaveLeavesTheOldFileIntact) {
   EXPECT_EQ(fx.folder.EntryCount(), entries);
   EXPECT_EQ(doc->GetRememberedConfigTime(), remembered);
   EXPECT_EQ(fx.LoadAgain()->m_Messages.GetSize(), 3u);
-}
-
-TEST(ConfigSave, ReadOnlyFileFailsTheSaveAndKeepsTheFile) {
-  ProfileConfigFixture fx;
-  auto doc = fx.Load("[Settings]\nAutoActivate=0\n");
-  ::chmod(fx.paths.configFile.c_str(), 0444);
-  doc->m_AutoActivate = true;
-  EXPECT_FALSE(doc->SaveSettings());
-  EXPECT_EQ(fx.File(), "[Settings]\nAutoActivate=0\n");
 }
 
 }  // namespace
