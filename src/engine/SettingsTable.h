@@ -80,7 +80,6 @@ class Setting {
       : key_(key), field_(Field<T>{nullptr, element, {}}), write_(Checked<T>(key, write)) {}
 
   const char* Key() const { return key_; }
-  SettingWrite Write() const { return write_; }
   bool HasDefault() const { return hasDefault_; }
 
   void TakeDefaultFrom(const Owner& defaults) {
