@@ -19,7 +19,13 @@ constexpr double kMinDays = -657434.0;  // 0100-01-01
 constexpr double kMaxDays = 2958466.0;  // 10000-01-01, exclusive
 constexpr std::int64_t kMsPerDay = 86'400'000;
 
-bool InRange(double d) { return std::isfinite(d) && d >= kMinDays && d < kMaxDays; }
+// Checked on the linear count: before 1899 the time of day makes the stored
+// value more negative, so 1 January 100 after midnight lies below kMinDays.
+bool InRange(double d) {
+  if (!std::isfinite(d)) return false;
+  const double linear = DateTimeToLinear(d);
+  return linear >= kMinDays && linear < kMaxDays;
+}
 
 // Stored value from a day number and the seconds of that day.
 double Compose(long dayNumber, double secondsOfDay) {
