@@ -4,6 +4,7 @@
 
 #include <array>
 #include <limits>
+#include <utility>
 
 #include "platform/Cp1252.h"
 
@@ -73,7 +74,8 @@ std::string Printable(std::string_view text) {
 
 }  // namespace
 
-CConsoleLog::CConsoleLog(std::ostream& out, bool colours) : out_(out), colours_(colours) {}
+CConsoleLog::CConsoleLog(std::ostream& out, bool colours, std::function<void()> onFailure)
+    : out_(out), colours_(colours), onFailure_(std::move(onFailure)) {}
 
 bool CConsoleLog::IsTerminal(int fd) { return isatty(fd) == 1; }
 
@@ -103,8 +105,12 @@ std::string CConsoleLog::Render(const StreamLine& line, bool colours) {
 }
 
 void CConsoleLog::LineCompleted(const StreamLine& line) {
+  if (failed_) return;
   out_ << Render(line, colours_) << '\n';
   out_.flush();
+  if (out_) return;
+  failed_ = true;
+  if (onFailure_) onFailure_();
 }
 
 void CConsoleLog::FlushPartialLine(const CStreamDoc& doc) {

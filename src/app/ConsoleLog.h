@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -13,12 +14,16 @@ namespace meldrix {
 
 class CConsoleLog : public CStreamObserver {
  public:
-  CConsoleLog(std::ostream& out, bool colours);
+  // `onFailure` runs once, when writing to `out` first fails.
+  CConsoleLog(std::ostream& out, bool colours, std::function<void()> onFailure = {});
 
   // Whether the descriptor is a terminal (so colours make sense).
   static bool IsTerminal(int fd);
 
+  // Once the output fails (its reader went away, the disk is full) nothing
+  // more is written to it; processing goes on and the log store keeps every line.
   void LineCompleted(const StreamLine& line) override;
+  bool OutputFailed() const { return failed_; }
   // Prints the line still being written, if it holds text; for the end of
   // the run, so the last words are not lost.
   void FlushPartialLine(const CStreamDoc& doc);
@@ -33,6 +38,8 @@ class CConsoleLog : public CStreamObserver {
  private:
   std::ostream& out_;
   bool colours_;
+  std::function<void()> onFailure_;
+  bool failed_ = false;
 };
 
 }  // namespace meldrix

@@ -50,7 +50,10 @@ int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostr
   // Message boxes of the headless program: a red log line and standard error.
   SetUserInterface(std::make_shared<ConsoleUserInterface>(
       [&log](const std::string& line) { WriteRedLine(log, line); }));
-  CConsoleLog console(out, CConsoleLog::IsTerminal(1));
+  CConsoleLog console(out, CConsoleLog::IsTerminal(1), [&err] {
+    err << "meldrix: the log can no longer be written to standard output; processing goes on"
+        << std::endl;
+  });
   log.AddObserver(&console);
 
   CMainLoop mainLoop(loop, *engine);
