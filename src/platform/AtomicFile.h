@@ -1,6 +1,10 @@
 // Replacing a file as a whole: the new content goes to a temporary file in the
 // same folder, is flushed to disk and then renamed over the old file, so a
 // crash or a failed write never leaves a torn or half-written file behind.
+// The new file keeps the old one's owner, group and mode. Where that cannot
+// be had by rename (a folder we may not write, a sticky folder, an owner we
+// may not give the file to), the file is written in place instead (write,
+// truncate, fsync), which keeps the file itself.
 #pragma once
 
 #include <cstdint>
@@ -19,9 +23,10 @@ struct AtomicWriteOptions {
 
 // Writes `content` as the new content of `path`. An existing file that we may
 // not write is left alone and the call fails (rename would bypass its mode);
-// a symbolic link is followed so the link itself survives. The new file keeps
-// the old file's permission bits. Returns false, with errno-style detail in
-// `error` when given, on any failure; the old file is then untouched.
+// a symbolic link is followed so the link itself survives. Returns false on
+// any failure, with `error` (when given) naming the file and ending with the
+// system's error text, e.g. "/data/meldrix.cfg: Permission denied"; a failed
+// rename leaves the old file untouched.
 bool WriteFileAtomically(const std::string& path, std::string_view content,
                          const AtomicWriteOptions& options = {}, std::string* error = nullptr);
 

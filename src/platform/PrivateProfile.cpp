@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <list>
 #include <mutex>
 
@@ -411,7 +412,7 @@ bool PrivateProfile::Update(const std::string& path,
   bool unreadable = false;
   IniDocument doc = files.Load(path, &unreadable);
   if (unreadable) {
-    lastError = path + ": the file cannot be read, so it is not rewritten";
+    lastError = path + ": cannot be read, so it is not rewritten: " + std::strerror(errno);
     return false;
   }
   const std::string before = doc.Serialize();

@@ -91,8 +91,8 @@ class PrivateProfile {
                     int def);
   static bool SectionExists(const std::string& path, std::string_view section);
 
-  // Each write replaces the file atomically; false when it could not be written
-  // (the old file is then unchanged).
+  // Each write replaces the file atomically (in place where the folder does
+  // not allow that, see AtomicFile.h); false when it could not be written.
   static bool WriteString(const std::string& path, std::string_view section,
                           std::string_view key, std::string_view value);
   static bool DeleteKey(const std::string& path, std::string_view section, std::string_view key);
@@ -105,7 +105,9 @@ class PrivateProfile {
   // Several reads from one consistent state of the file, under the file lock.
   static void Read(const std::string& path, const std::function<void(const IniDocument&)>& reads);
 
-  // Text of the last failed write on this thread, for logs.
+  // Why the last write on this thread failed, for the log: the file's name
+  // first, the system's error text last ("/data/meldrix.cfg: Permission
+  // denied"). Only meaningful right after a write returned false.
   static std::string LastError();
 };
 
