@@ -7,6 +7,7 @@
 #include "util/LogLines.h"
 #include "app/MainLoop.h"
 #include "app/MeldrixEngineHost.h"
+#include "engine/ConfigPaths.h"
 #include "util/StreamDoc.h"
 #include "platform/EventLoop.h"
 #include "platform/Signals.h"
@@ -36,6 +37,28 @@ int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostr
     err << "meldrix: cannot make sure that only one instance runs: " << instance.Error()
         << std::endl;
     return 1;
+  }
+
+  // One process per configuration file, whatever runtime folder the
+  // environment gives: a second one would read the same sources twice and
+  // write into the same file. It ends before touching anything.
+  ConfigurationLock configLock(ConfigPaths::Resolve(commandLine.instanceName).configFile);
+  switch (configLock.State()) {
+    case ConfigurationLock::Result::Locked:
+      if (configLock.LocksWholeFolder()) err << "meldrix: " << configLock.Error() << std::endl;
+      break;
+    case ConfigurationLock::Result::InUse:
+      err << "meldrix: another process uses the configuration " << configLock.ConfigFile()
+          << std::endl;
+      return 1;
+    case ConfigurationLock::Result::FolderMissing:
+      err << "meldrix: " << configLock.Error() << "; running on the default settings"
+          << std::endl;
+      break;
+    case ConfigurationLock::Result::Error:
+      err << "meldrix: cannot make sure that only one process uses the configuration: "
+          << configLock.Error() << std::endl;
+      return 1;
   }
 
   for (const std::string& unknown : commandLine.unknownSwitches)

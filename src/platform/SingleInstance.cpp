@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -146,6 +147,77 @@ void SingleInstance::Accept() {
         std::memcmp(buffer, kFrontRequest, got) == 0 && onFront_)
       onFront_();
   }
+}
+
+namespace {
+
+std::string FolderPart(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// The file the path finally names, so that two links to one configuration
+// share its lock; a file that does not exist yet is named through its folder.
+std::string ResolvedConfigFile(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved)) return resolved;
+  const auto slash = path.find_last_of('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (::realpath(FolderPart(path).c_str(), resolved))
+    return std::string(resolved) + (std::string(resolved) == "/" ? "" : "/") + name;
+  return path;
+}
+
+}  // namespace
+
+ConfigurationLock::ConfigurationLock(const std::string& configFile)
+    : configFile_(ResolvedConfigFile(configFile)) {
+  const std::string folder = FolderPart(configFile_);
+  folderFd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folderFd_ < 0) {
+    if (errno == ENOENT) state_ = Result::FolderMissing;
+    error_ = ErrnoText("cannot open the configuration folder", folder);
+    return;
+  }
+  const std::string lockPath = configFile_ + ".lock";
+  // Read-only is enough for flock, so a lock file made by another user (root
+  // for a service, say) serves everyone who may read it.
+  lockFd_ = ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (lockFd_ < 0 && errno != EACCES && errno != EPERM && errno != EROFS) {
+    error_ = ErrnoText("cannot open", lockPath);
+    return;
+  }
+  if (lockFd_ < 0) {
+    error_ = ErrnoText("cannot create", lockPath) + "; locking the folder " + folder +
+             " instead: only one instance runs from it";
+    wholeFolder_ = true;
+  }
+  auto take = [this](int fd, int how) {
+    if (::flock(fd, how | LOCK_NB) == 0) return true;
+    if (errno == EWOULDBLOCK) {
+      state_ = Result::InUse;
+    } else {
+      error_ = ErrnoText("cannot lock", configFile_);
+    }
+    return false;
+  };
+  // Every holder of a lock file also shares the folder, so a process that
+  // could only lock the whole folder and one with a lock file exclude each other.
+  if (wholeFolder_) {
+    if (!take(folderFd_, LOCK_EX)) return;
+  } else if (!take(lockFd_, LOCK_EX) || !take(folderFd_, LOCK_SH)) {
+    return;
+  }
+  state_ = Result::Locked;
+}
+
+ConfigurationLock::~ConfigurationLock() {
+  // The lock file stays: removing it could let a third process lock a new
+  // file while a second still waits on the old one.
+  if (lockFd_ >= 0) ::close(lockFd_);
+  if (folderFd_ >= 0) ::close(folderFd_);
 }
 
 }  // namespace meldrix

@@ -56,4 +56,39 @@ class SingleInstance {
   std::function<void()> onFront_;
 };
 
+// One process per configuration file, whatever the environment: the runtime
+// folder above depends on $XDG_RUNTIME_DIR and the like, so a service and an
+// operator's shell would each find their own. This lock lives beside the
+// configuration file itself: an exclusive flock on "<file>.lock" (a file of
+// its own, because the configuration is replaced by rename on every write)
+// plus a shared flock on the folder. Where the lock file cannot be created
+// (the folder is not ours to write), the folder itself is locked
+// exclusively instead: then one instance of any name runs from that folder.
+// The kernel drops the locks when the process ends.
+class ConfigurationLock {
+ public:
+  // FolderMissing: there is no configuration folder, so nothing to guard.
+  enum class Result { Locked, InUse, FolderMissing, Error };
+
+  explicit ConfigurationLock(const std::string& configFile);
+  ~ConfigurationLock();
+  ConfigurationLock(const ConfigurationLock&) = delete;
+  ConfigurationLock& operator=(const ConfigurationLock&) = delete;
+
+  Result State() const { return state_; }
+  // Why the lock could not be taken (Error), or the note about a fallback.
+  const std::string& Error() const { return error_; }
+  // True when the folder is locked in place of the lock file.
+  bool LocksWholeFolder() const { return wholeFolder_; }
+  // The configuration file as locked (symbolic links resolved).
+  const std::string& ConfigFile() const { return configFile_; }
+
+ private:
+  std::string configFile_, error_;
+  Result state_ = Result::Error;
+  bool wholeFolder_ = false;
+  int lockFd_ = -1;
+  int folderFd_ = -1;
+};
+
 }  // namespace meldrix

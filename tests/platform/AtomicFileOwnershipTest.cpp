@@ -1,67 +1,27 @@
 #include <gtest/gtest.h>
 
-#include <grp.h>
-#include <pwd.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <functional>
 #include <string>
 
 #include "platform/PrivateProfile.h"
 #include "platform/PrivateProfileTempFolder.h"
+#include "support/RunAsUser.h"
 
 namespace meldrix {
 namespace {
 
 using profiletest::ProfileTempFolder;
 
-struct Account {
-  uid_t uid;
-  gid_t gid;
-};
+using testing::Account;
+using testing::RunAs;
 
-// "nobody" with its own primary group; the tests that give files away need root.
-std::optional<Account> Nobody() {
-  const passwd* pw = ::getpwnam("nobody");
-  if (!pw || ::geteuid() != 0) return std::nullopt;
-  return Account{pw->pw_uid, pw->pw_gid};
-}
+std::optional<Account> Nobody() { return testing::NobodyWhenRoot(); }
 
 struct stat StatOf(const std::string& path) {
   struct stat st {};
   EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
   return st;
-}
-
-// Runs `work` in a child process as `account` (with `groups` as its
-// supplementary groups); the child's exit status is what `work` returns, and
-// whatever it writes into `report` comes back.
-int RunAs(const Account& account, std::vector<gid_t> groups,
-          const std::function<int(std::string& report)>& work, std::string* report = nullptr) {
-  int fds[2];
-  if (::pipe(fds) != 0) return -1;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    if (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(account.gid) != 0 ||
-        ::setuid(account.uid) != 0)
-      ::_exit(99);
-    std::string text;
-    const int status = work(text);
-    if (::write(fds[1], text.data(), text.size()) < 0) ::_exit(98);
-    ::_exit(status);
-  }
-  ::close(fds[1]);
-  std::string text;
-  char buffer[512];
-  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (report) *report = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 TEST(AtomicFileOwnership, WriteKeepsOwnerGroupAndModeAlsoThroughALink) {
