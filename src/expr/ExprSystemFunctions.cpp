@@ -3,6 +3,7 @@
 // action. Side effects happen only while evaluating with the skip flag clear;
 // otherwise each function yields its fixed "skipped" value.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,8 +11,10 @@
 #include <thread>
 
 #include "expr/DataValueStorage.h"
+#include "expr/ExprFileNames.h"
 #include "expr/ExprParser.h"
 #include "expr/StringStorage.h"
+#include "platform/Cp1252.h"
 #include "platform/Dio.h"
 #include "platform/Spawn.h"
 #include "platform/UserInterface.h"
@@ -24,11 +27,24 @@ constexpr size_t kFileTextLimit = 0x40000;
 constexpr int kFtNoCrLf = 1;
 constexpr int kFtAllLines = 2;
 
-// Reads at most kFileTextLimit bytes; 0 or the system error number.
-int ReadFileStart(const std::string& path, std::string& text) {
+// Reads at most kFileTextLimit bytes; 0 or the system error number. Only
+// regular files are read: a FIFO or a terminal would block the whole program
+// and opening a device may act on it (a serial line raises DTR), so those are
+// refused before they are opened, and again after, should the name have
+// changed in between.
+int ReadFileStart(const std::string& path, std::string& text, bool& cut) {
   if (path.find('\0') != std::string::npos) return ENOENT;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  auto notRegular = [](const struct stat& st) { return S_ISDIR(st.st_mode) ? EISDIR : EINVAL; };
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return notRegular(st);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return errno;
+  const int statError = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : notRegular(st);
+  if (statError != 0) {
+    ::close(fd);
+    return statError;
+  }
   text.assign(kFileTextLimit, '\0');
   size_t used = 0;
   int error = 0;
@@ -36,12 +52,15 @@ int ReadFileStart(const std::string& path, std::string& text) {
     ssize_t got = ::read(fd, text.data() + used, kFileTextLimit - used);
     if (got < 0) {
       if (errno == EINTR) continue;
-      error = errno;  // a folder, for example
+      error = errno;
       break;
     }
     if (got == 0) break;
     used += static_cast<size_t>(got);
   }
+  // Something is left beyond the limit.
+  char more;
+  cut = used == kFileTextLimit && ::read(fd, &more, 1) == 1;
   ::close(fd);
   text.resize(used);
   return error;
@@ -79,11 +98,13 @@ ExprValue yy_parse::FileText(ExprValue file, ExprValue mode) {
   std::string path = Take(file);
   int32_t how = Int(mode);
   if (!Active()) return Str("");
+  const std::string name = ExprFileSystemName(path);
   std::string marks;
   for (int attempt = 1; attempt <= 3; ++attempt) {
     std::string text;
-    int error = ReadFileStart(path, text);
-    if (error == 0) return Str(ApplyFileTextMode(text, how));
+    bool cut = false;
+    int error = ReadFileStart(name, text, cut);
+    if (error == 0) return Str(ApplyFileTextMode(FileTextToCp1252(std::move(text), cut), how));
     marks += "[#" + std::to_string(error) + "]";
     if (attempt < 3) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
@@ -96,7 +117,7 @@ ExprValue yy_parse::Execute(ExprValue command, ExprValue show) {
   std::string line = Take(command);
   Int(show);  // there are no windows to show; the child simply runs
   if (!Active()) return MakeInteger(0);
-  return MakeInteger(SpawnDetached(line));
+  return MakeInteger(SpawnDetached(Cp1252ToUtf8(line)));
 }
 
 ExprValue yy_parse::MessageBox(ExprValue text, ExprValue style) {
