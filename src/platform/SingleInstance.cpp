@@ -190,7 +190,7 @@ ConfigurationLock::ConfigurationLock(const std::string& configFile)
     return;
   }
   if (lockFd_ < 0) {
-    error_ = ErrnoText("cannot create", lockPath) + "; locking the folder " + folder +
+    error_ = ErrnoText("cannot open or create", lockPath) + "; locking the folder " + folder +
              " instead: only one instance runs from it";
     wholeFolder_ = true;
   }
