@@ -30,7 +30,9 @@ class CMeldrixEngineHost : public IEngineHost {
       return PrivateProfile::GetString(path, section, key);
     };
     SetUiLanguage(PrivateProfile::GetInt(path, "Settings", "Language", 0));
-    SetSerialLibrary(std::make_shared<CTermiosSerialLibrary>(config_));
+    // COM n through the "Ports" of this configuration.
+    serial_ = std::make_shared<CTermiosSerialLibrary>(config_);
+    services_.serial = serial_.get();
     services_.config = config_;
     services_.showError = [](const std::string& text) {
       CurrentUserInterface()->MessageBox(text, kApplicationName, kMbOk | kMbIconError);
@@ -50,7 +52,6 @@ class CMeldrixEngineHost : public IEngineHost {
 
   ~CMeldrixEngineHost() override {
     if (doc_.IsProcessingActive()) DeactivateProcessing(doc_);
-    SetSerialLibrary(nullptr);
   }
 
   CStreamDoc& Log() override { return doc_; }
@@ -94,6 +95,7 @@ class CMeldrixEngineHost : public IEngineHost {
   }
 
  private:
+  std::shared_ptr<ISerialLibrary> serial_;  // before the document: its sources use it
   CMeldrixDoc doc_;
   CKorvaneCheck korvaneCheck_;
   ConfigValueReader config_;

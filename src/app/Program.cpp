@@ -9,6 +9,7 @@
 #include "app/MeldrixEngineHost.h"
 #include "engine/ConfigPaths.h"
 #include "util/StreamDoc.h"
+#include "platform/Env.h"
 #include "platform/EventLoop.h"
 #include "platform/Signals.h"
 #include "platform/SingleInstance.h"
@@ -70,9 +71,10 @@ int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostr
   std::unique_ptr<IEngineHost> engine =
       CreateEngineHost(EngineStartup{commandLine.instanceName});
   CStreamDoc& log = engine->Log();
-  // Message boxes of the headless program: a red log line and standard error.
-  SetUserInterface(std::make_shared<ConsoleUserInterface>(
-      [&log](const std::string& line) { WriteRedLine(log, line); }));
+  // Message boxes of the headless program: a red log line and standard error,
+  // for as long as the log lives.
+  ScopedEnv environment(Env{.ui = std::make_shared<ConsoleUserInterface>(
+                                [&log](const std::string& line) { WriteRedLine(log, line); })});
   CConsoleLog console(out, CConsoleLog::IsTerminal(1), [&err] {
     err << "meldrix: the log can no longer be written to standard output; processing goes on"
         << std::endl;
@@ -92,7 +94,6 @@ int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostr
   if (engine->IsActive()) engine->Deactivate();
   console.FlushPartialLine(log);
   log.RemoveObserver(&console);
-  SetUserInterface(std::make_shared<ConsoleUserInterface>());
   out.flush();
   return status;
 }

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "util/Clock.h"
+#include "platform/Clock.h"
 #include "util/DateTime.h"
 #include "util/DateTimeFormat.h"
 

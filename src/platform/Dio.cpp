@@ -1,5 +1,7 @@
 #include "platform/Dio.h"
 
+#include "platform/Env.h"
+
 #include <unistd.h>
 
 #include <chrono>
@@ -122,30 +124,6 @@ void SimulatedDioBank::SetInput(int index, int on) {
   }
 }
 
-namespace {
-
-struct DioSlot {
-  std::mutex lock;
-  std::shared_ptr<DioBank> bank = std::make_shared<SimulatedDioBank>();
-};
-
-DioSlot& Slot() {
-  static DioSlot slot;
-  return slot;
-}
-
-}  // namespace
-
-std::shared_ptr<DioBank> CurrentDio() {
-  DioSlot& slot = Slot();
-  std::lock_guard lock(slot.lock);
-  return slot.bank;
-}
-
-void SetDio(std::shared_ptr<DioBank> bank) {
-  DioSlot& slot = Slot();
-  std::lock_guard lock(slot.lock);
-  slot.bank = bank ? std::move(bank) : std::make_shared<SimulatedDioBank>();
-}
+std::shared_ptr<DioBank> CurrentDio() { return ProcessEnv().dio; }
 
 }  // namespace meldrix

@@ -69,8 +69,7 @@ class SimulatedDioBank : public DioBank {
   std::string stateFile_;
 };
 
-// Process-wide bank (a simulated one unless replaced).
+// The bank of the process's environment (platform/Env.h).
 std::shared_ptr<DioBank> CurrentDio();
-void SetDio(std::shared_ptr<DioBank> bank);
 
 }  // namespace meldrix

@@ -1,5 +1,7 @@
 #include "platform/LocaleInfo.h"
 
+#include "platform/Env.h"
+
 #include <langinfo.h>
 #include <locale.h>
 
@@ -174,25 +176,10 @@ FixedLocaleInfo ReadPosixLocale() {
   return info;
 }
 
-std::mutex gLocaleMutex;
-std::shared_ptr<LocaleInfo> gLocale;
-// Replaced locales stay alive: callers may still hold a reference from UserLocale().
-std::vector<std::shared_ptr<LocaleInfo>> gRetiredLocales;
-
 }  // namespace
 
 PosixLocaleInfo::PosixLocaleInfo() : FixedLocaleInfo(ReadPosixLocale()) {}
 
-const LocaleInfo& UserLocale() {
-  std::lock_guard lock(gLocaleMutex);
-  if (!gLocale) gLocale = std::make_shared<PosixLocaleInfo>();
-  return *gLocale;
-}
-
-void SetUserLocale(std::shared_ptr<LocaleInfo> locale) {
-  std::lock_guard lock(gLocaleMutex);
-  if (gLocale) gRetiredLocales.push_back(gLocale);
-  gLocale = std::move(locale);
-}
+const LocaleInfo& UserLocale() { return *ProcessEnv().locale; }
 
 }  // namespace meldrix

@@ -73,8 +73,7 @@ class PosixLocaleInfo : public FixedLocaleInfo {
 // ("dd.MM.yyyy"). Unknown conversions are dropped.
 std::string PosixPictureToWindows(const std::string& posix);
 
-// Process-wide user locale: the POSIX one unless replaced (tests).
+// The user's locale: the one of the process's environment (platform/Env.h).
 const LocaleInfo& UserLocale();
-void SetUserLocale(std::shared_ptr<LocaleInfo> locale);
 
 }  // namespace meldrix

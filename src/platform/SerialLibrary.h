@@ -61,9 +61,8 @@ class ISerialLibrary {
   virtual std::uint32_t SerState(SerHandle handle) = 0;
 };
 
-// Process-wide library; a CTermiosSerialLibrary with the default port names
-// (no "Ports" section) until replaced. nullptr restores that default.
+// The serial library of the process's environment (platform/Env.h): a
+// CTermiosSerialLibrary with the default port names unless another is installed.
 ISerialLibrary& SerialLibrary();
-void SetSerialLibrary(std::shared_ptr<ISerialLibrary> library);
 
 }  // namespace meldrix

@@ -1,8 +1,8 @@
 #include "platform/Timer.h"
 
+#include "platform/Env.h"
+
 #include <chrono>
-#include <mutex>
-#include <vector>
 
 namespace meldrix {
 
@@ -12,49 +12,13 @@ std::uint64_t SteadyMilliClock::NowMs() const {
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-namespace {
-
-// The clock is read on every received byte, so readers take a plain atomic
-// pointer; replaced clocks are kept alive so a reader on another thread never
-// sees a destroyed object (replacement only happens in tests).
-struct ClockSlot {
-  std::mutex mutex;
-  std::shared_ptr<MilliClock> current;
-  std::vector<std::shared_ptr<MilliClock>> retired;
-  std::atomic<const MilliClock*> active{nullptr};
-};
-
-ClockSlot& Slot() {
-  static ClockSlot slot;
-  return slot;
-}
-
-const MilliClock& Steady() {
-  static const SteadyMilliClock steady;
-  return steady;
-}
-
-}  // namespace
-
-const MilliClock& ProcessClock() {
-  const MilliClock* clock = Slot().active.load(std::memory_order_acquire);
-  return clock ? *clock : Steady();
-}
-
-void SetProcessClock(std::shared_ptr<MilliClock> clock) {
-  ClockSlot& slot = Slot();
-  std::lock_guard lock(slot.mutex);
-  if (slot.current) slot.retired.push_back(slot.current);
-  slot.current = std::move(clock);
-  slot.active.store(slot.current.get(), std::memory_order_release);
-}
+const MilliClock& ProcessClock() { return *ProcessEnv().timerClock; }
 
 ScopedFakeClock::ScopedFakeClock(std::uint64_t startMs)
-    : clock_(std::make_shared<FakeClock>(startMs)) {
-  SetProcessClock(clock_);
-}
+    : clock_(std::make_shared<FakeClock>(startMs)),
+      env_(std::make_unique<ScopedEnv>(Env{.timerClock = clock_})) {}
 
-ScopedFakeClock::~ScopedFakeClock() { SetProcessClock(nullptr); }
+ScopedFakeClock::~ScopedFakeClock() = default;
 
 TimerValue TimerValueAt(std::uint64_t nowMs, std::uint32_t ms) {
   if (ms > kTimerMaxMs) ms = kTimerMaxMs;

@@ -4,8 +4,8 @@
 // timer values is signed milliseconds, which keeps comparisons right across the
 // wrap of the 32-bit counter (every 49.7 days) for durations below 24.8 days.
 //
-// The clock is process-wide and replaceable: tests install a FakeClock and
-// advance it instead of sleeping.
+// The clock comes from the process's environment: tests install a FakeClock
+// and advance it instead of sleeping.
 #pragma once
 
 #include <atomic>
@@ -41,13 +41,14 @@ class FakeClock : public MilliClock {
   std::atomic<std::uint64_t> now_;
 };
 
-// Process-wide clock used by TimerStart/TimerTimeout: a SteadyMilliClock
-// unless replaced. Passing nullptr restores the steady clock.
-const MilliClock& ProcessClock();
-void SetProcessClock(std::shared_ptr<MilliClock> clock);
+class ScopedEnv;
 
-// Installs a FakeClock for the lifetime of the object (tests), then restores
-// the steady clock.
+// The clock of TimerStart/TimerTimeout: the timer clock of the process's
+// environment (platform/Env.h).
+const MilliClock& ProcessClock();
+
+// Installs a FakeClock as the timer clock for the lifetime of the object
+// (tests), then puts the previous one back.
 class ScopedFakeClock {
  public:
   explicit ScopedFakeClock(std::uint64_t startMs = 1000);
@@ -59,6 +60,7 @@ class ScopedFakeClock {
 
  private:
   std::shared_ptr<FakeClock> clock_;
+  std::unique_ptr<ScopedEnv> env_;
 };
 
 // Largest duration TimerStart honours; longer ones are cut to it so the signed

@@ -1,5 +1,7 @@
 #include "platform/UserInterface.h"
 
+#include "platform/Env.h"
+
 #include <cstdio>
 #include <mutex>
 
@@ -36,30 +38,6 @@ int ConsoleUserInterface::MessageBox(const std::string& text, const std::string&
   return DefaultButtonOf(style);
 }
 
-namespace {
-
-struct UiSlot {
-  std::mutex lock;
-  std::shared_ptr<UserInterface> ui = std::make_shared<ConsoleUserInterface>();
-};
-
-UiSlot& Slot() {
-  static UiSlot slot;
-  return slot;
-}
-
-}  // namespace
-
-std::shared_ptr<UserInterface> CurrentUserInterface() {
-  UiSlot& slot = Slot();
-  std::lock_guard lock(slot.lock);
-  return slot.ui;
-}
-
-void SetUserInterface(std::shared_ptr<UserInterface> ui) {
-  UiSlot& slot = Slot();
-  std::lock_guard lock(slot.lock);
-  slot.ui = ui ? std::move(ui) : std::make_shared<ConsoleUserInterface>();
-}
+std::shared_ptr<UserInterface> CurrentUserInterface() { return ProcessEnv().ui; }
 
 }  // namespace meldrix

@@ -58,8 +58,7 @@ class ConsoleUserInterface : public UserInterface {
   std::function<void(const std::string&)> log_;
 };
 
-// Process-wide user interface (a console one unless replaced).
+// The user interface of the process's environment (platform/Env.h).
 std::shared_ptr<UserInterface> CurrentUserInterface();
-void SetUserInterface(std::shared_ptr<UserInterface> ui);
 
 }  // namespace meldrix

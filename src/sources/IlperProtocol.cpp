@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "util/Clock.h"
+#include "platform/Clock.h"
 #include "util/DateTime.h"
 #include "util/DateTimeFormat.h"
 #include "util/TextFields.h"

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cmath>
 
-#include "util/Clock.h"
+#include "platform/Clock.h"
 
 namespace meldrix {
 

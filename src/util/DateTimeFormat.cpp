@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "platform/LocaleInfo.h"
-#include "util/Clock.h"
+#include "platform/Clock.h"
 
 namespace meldrix {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/LocaleInfo.h"
-#include "util/Clock.h"
+#include "platform/Clock.h"
 #include "platform/Cp1252.h"
 #include "util/DateTimeParse.h"
 

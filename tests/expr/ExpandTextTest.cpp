@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/Env.h"
 #include "ExprTestSupport.h"
 #include "platform/UserInterface.h"
 
@@ -64,7 +65,7 @@ class SilentUi : public UserInterface {
 
 TEST(ExpandText, CheckTextGivesThePositionInTheWholeText) {
   auto ui = std::make_shared<SilentUi>();
-  SetUserInterface(ui);
+  ScopedEnv env(Env{.ui = ui});
   CDataValueStorage store(false);
   EXPECT_EQ(CheckText("ok {{ 1 + 2 }} and {{ 'x' }}", store), 0);
   EXPECT_EQ(CheckText("abc {{1 +}}", store), 4 + 2 + 3);
@@ -75,7 +76,6 @@ TEST(ExpandText, CheckTextGivesThePositionInTheWholeText) {
   std::string value;
   EXPECT_FALSE(store.Get("x", value));
   EXPECT_EQ(ui->count, 3);
-  SetUserInterface(nullptr);
 }
 
 }  // namespace

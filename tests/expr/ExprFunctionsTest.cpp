@@ -5,6 +5,7 @@
 #include <memory>
 #include <thread>
 
+#include "platform/Env.h"
 #include "ExprTestSupport.h"
 #include "support/Files.h"
 #include "support/TempFolder.h"
@@ -164,7 +165,7 @@ class RecordingUi : public UserInterface {
 
 TEST(ExprFunctions, MessageBoxOnlyWhenEvaluating) {
   auto ui = std::make_shared<RecordingUi>();
-  SetUserInterface(ui);
+  ScopedEnv env(Env{.ui = ui});
   CDataValueStorage store(false);
   EXPECT_EQ(Eval("MESSAGEBOX('Alarm', 4)", store), "7");
   EXPECT_EQ(Eval("IF 0 THEN MESSAGEBOX('no', 0) END_IF; 1", store), "1");
@@ -175,13 +176,12 @@ TEST(ExprFunctions, MessageBoxOnlyWhenEvaluating) {
   EXPECT_EQ(CheckExpression("1 +", store), 3);
   ASSERT_EQ(ui->shown.size(), 2u);
   EXPECT_EQ(ui->shown[1], "Meldrix|Syntaxfehler|16");
-  SetUserInterface(nullptr);
 }
 
 TEST(ExprFunctions, DigitalOutputsAndImpulses) {
   int64_t now = 1000;
   auto bank = std::make_shared<SimulatedDioBank>(16, [&now] { return now; });
-  SetDio(bank);
+  ScopedEnv env(Env{.dio = bank});
   CDataValueStorage store(false);
   bank->SetInput(2, 1);
   EXPECT_EQ(Eval("%I3 + %IX3 * 10 + %I1 * 100", store), "11");
@@ -206,7 +206,6 @@ TEST(ExprFunctions, DigitalOutputsAndImpulses) {
   EXPECT_EQ(bank->GetOutput(7), 0);
   EXPECT_EQ(Eval("%QA1 := '2.5'", store), "2.5");
   EXPECT_EQ(Eval("%IA1 + %QA1", store), "0");
-  SetDio(nullptr);
 }
 
 TEST(ExprFunctions, ExecuteStartsACommand) {

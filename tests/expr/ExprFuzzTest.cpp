@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Env.h"
 #include "ExprTestSupport.h"
 #include "platform/UserInterface.h"
 
@@ -62,7 +63,7 @@ std::string Mutate(std::string text, std::mt19937& rng) {
 }
 
 TEST(ExprFuzz, RandomAndMutatedExpressionsNeverCrash) {
-  SetUserInterface(std::make_shared<QuietUi>());
+  ScopedEnv env(Env{.ui = std::make_shared<QuietUi>()});
   std::mt19937 rng(20190506);
   CDataValueStorage store(false);
   store.Set("$MESSAGE", "Brand;Halle 3;Melder 7");
@@ -87,11 +88,10 @@ TEST(ExprFuzz, RandomAndMutatedExpressionsNeverCrash) {
   }
   EXPECT_GT(evaluated, 100);
   EXPECT_GT(failed, 100);
-  SetUserInterface(nullptr);
 }
 
 TEST(ExprFuzz, HostileShapes) {
-  SetUserInterface(std::make_shared<QuietUi>());
+  ScopedEnv env(Env{.ui = std::make_shared<QuietUi>()});
   CDataValueStorage store(false);
   std::string result, error;
   std::string parens(100000, '(');
@@ -111,7 +111,6 @@ TEST(ExprFuzz, HostileShapes) {
   std::string binary;
   for (int c = 0; c < 256; ++c) binary += static_cast<char>(c);
   EXPECT_FALSE(EvaluateExpression(binary, store, result, &error));
-  SetUserInterface(nullptr);
 }
 
 }  // namespace

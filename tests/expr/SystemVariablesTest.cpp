@@ -2,9 +2,10 @@
 
 #include <memory>
 
+#include "platform/Env.h"
 #include "ExprTestSupport.h"
 #include "platform/LocaleInfo.h"
-#include "util/Clock.h"
+#include "platform/Clock.h"
 
 namespace meldrix {
 namespace {
@@ -13,13 +14,11 @@ using test::Eval;
 
 class FixedTime : public ::testing::Test {
  protected:
-  void SetUp() override { SetUserLocale(FixedLocaleInfo::German()); }
-  void TearDown() override {
-    SetClock(nullptr);
-    SetUserLocale(nullptr);
-  }
   // Local time = UTC + offset.
-  void At(std::int64_t utc, int offset = 0) { SetClock(std::make_shared<FixedClock>(utc, offset)); }
+  void At(std::int64_t utc, int offset = 0) {
+    env_.emplace(Env{.locale = FixedLocaleInfo::German(), .clock = std::make_shared<FixedClock>(utc, offset)});
+  }
+  std::optional<ScopedEnv> env_;
 };
 
 TEST_F(FixedTime, SystemVariablesOfAMonday) {

@@ -1,3 +1,4 @@
+#include "platform/Env.h"
 #include "platform/LocaleInfo.h"
 
 #include <gtest/gtest.h>
@@ -12,12 +13,13 @@ TEST(LocaleInfo, PosixPicturesBecomeWindowsPictures) {
 }
 
 TEST(LocaleInfo, InjectedLocaleIsUsed) {
-  SetUserLocale(FixedLocaleInfo::German());
-  EXPECT_EQ(UserLocale().DecimalSeparator(), ",");
-  EXPECT_EQ(UserLocale().AbbrevDayName(2), "Mo");
-  EXPECT_EQ(UserLocale().AbbrevDayName(8), "");
-  SetUserLocale(std::make_shared<PosixLocaleInfo>());
-  EXPECT_FALSE(UserLocale().ShortDatePicture().empty());
+  {
+    ScopedEnv env(Env{.locale = FixedLocaleInfo::German()});
+    EXPECT_EQ(UserLocale().DecimalSeparator(), ",");
+    EXPECT_EQ(UserLocale().AbbrevDayName(2), "Mo");
+    EXPECT_EQ(UserLocale().AbbrevDayName(8), "");
+  }
+  EXPECT_FALSE(UserLocale().ShortDatePicture().empty());  // the environment's POSIX locale again
 }
 
 TEST(LocaleInfo, MonthAndDayNamesWithEnglishFallback) {

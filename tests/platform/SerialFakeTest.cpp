@@ -1,3 +1,4 @@
+#include "platform/Env.h"
 #include "platform/SerialFake.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,7 @@ SerParamBlock Block(std::uint16_t port, std::uint32_t send = 8) {
 
 TEST(FakeSerialLibrary, BehavesLikeAPortForTheCallers) {
   auto fake = std::make_shared<FakeSerialLibrary>();
-  SetSerialLibrary(fake);
+  ScopedEnv env(Env{.serial = fake});
   ISerialLibrary& lib = SerialLibrary();
 
   std::uint32_t error = 1;
@@ -54,5 +55,4 @@ TEST(FakeSerialLibrary, BehavesLikeAPortForTheCallers) {
   EXPECT_EQ(error, SER_ERR_NOT_AVAILABLE);
   EXPECT_EQ(lib.SerOpen(Block(0).data(), &error), 0u);
   EXPECT_EQ(error, SER_ERR_INVALID_PORT);
-  SetSerialLibrary(nullptr);
 }

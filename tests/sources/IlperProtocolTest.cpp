@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "platform/Env.h"
 #include "sources/FakeProtocolPort.h"
 #include "sources/IlperProtocol.h"
 #include "platform/LocaleInfo.h"
-#include "util/Clock.h"
+#include "platform/Clock.h"
 #include "util/TraceToolRunner.h"
 
 namespace meldrix {
@@ -110,14 +111,8 @@ TEST_F(IlperProtocolTest, PumpKeepsAskingWhileInsideATelegram) {
 // A fixed clock one hour east of UTC and the German locale formats.
 class IlperTimeStampTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetClock(std::make_shared<FixedClock>(1'700'000'000, 3600));
-    SetUserLocale(FixedLocaleInfo::German());
-  }
-  void TearDown() override {
-    SetClock(nullptr);
-    SetUserLocale(nullptr);
-  }
+  ScopedEnv env_{Env{.locale = FixedLocaleInfo::German(),
+                     .clock = std::make_shared<FixedClock>(1'700'000'000, 3600)}};
   Lines Decode(IlperProtocol::TimeStamps timeStamps, const Lines& fields) {
     IlperProtocol decoder(timeStamps, nullptr);
     FakeProtocolPort port;
@@ -156,7 +151,7 @@ class BerlinClock2021 : public Clock {
 };
 
 TEST_F(IlperTimeStampTest, UtcStampsUseTheOffsetInForceAtTheirOwnInstant) {
-  SetClock(std::make_shared<BerlinClock2021>());
+  ScopedEnv berlin(Env{.clock = std::make_shared<BerlinClock2021>()});
   // A stamp from winter, received in summer, shows winter time.
   EXPECT_EQ(Decode(IlperProtocol::TimeStamps::Utc, {"A", "5FEE6600", "c", "d", "e"}),
             (Lines{"A;01.01.2021 01:00:00;c;d;e"}));

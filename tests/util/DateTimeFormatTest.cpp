@@ -1,3 +1,4 @@
+#include "platform/Env.h"
 #include "util/DateTimeFormat.h"
 
 #include <time.h>
@@ -77,14 +78,14 @@ TEST_F(FormatLocalTest, PiecesInTheGermanLocale) {
 }
 
 TEST_F(FormatLocalTest, PiecesInAnEnglishTwelveHourLocale) {
-  SetUserLocale(std::make_shared<FixedLocaleInfo>(
-      ".", "M/d/yyyy", "h:mm:ss tt",
-      std::array<std::string, 7>{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"}, "AM", "PM"));
+  ScopedEnv us(Env{.locale = std::make_shared<FixedLocaleInfo>(
+                      ".", "M/d/yyyy", "h:mm:ss tt",
+                      std::array<std::string, 7>{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"}, "AM", "PM")});
   const DateTime v(2020, 1, 5, 0, 7, 9);
   EXPECT_EQ(FormatDateTimeLocal(v, 0xF7), "Sun 1/5/2020 12:07:09 AM");
   EXPECT_EQ(FormatDateTimeLocal(v, 0x60), "12:07 AM");
 
-  SetUserLocale(FixedLocaleInfo::English());
+  ScopedEnv english(Env{.locale = FixedLocaleInfo::English()});
   EXPECT_EQ(FormatDateTimeLocal(DateTime(2020, 3, 9, 17, 0, 0), 0xE7), "09/03/2020 17:00:00");
 }
 

@@ -1,3 +1,4 @@
+#include "platform/Env.h"
 #include "util/DateTimeParse.h"
 
 #include "DateTimeTestSupport.h"
@@ -109,7 +110,7 @@ TEST_F(ParseDateTimeTest, LocaleFallback) {
   auto us = std::make_shared<FixedLocaleInfo>(
       ".", "M/d/yyyy", "h:mm:ss tt",
       std::array<std::string, 7>{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"}, "AM", "PM");
-  SetUserLocale(us);
+  ScopedEnv env(Env{.locale = us});
   EXPECT_EQ(Parse("1/31/2020 1:05:09 PM"), "true 2020-01-31 13:05:09");
   EXPECT_EQ(Parse("1/31/2020 12:05 AM"), "true 2020-01-31 00:05:00");
   EXPECT_EQ(Parse("January 31, 2020"), "true 2020-01-31 00:00:00");

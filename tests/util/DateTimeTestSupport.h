@@ -7,8 +7,9 @@
 #include <chrono>
 #include <string>
 
+#include "platform/Env.h"
 #include "platform/LocaleInfo.h"
-#include "util/Clock.h"
+#include "platform/Clock.h"
 #include "util/DateTime.h"
 
 namespace meldrix::testing {
@@ -23,14 +24,8 @@ inline constexpr int kZoneOffset = 2 * 3600;
 
 class FixedTimeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetClock(std::make_shared<FixedClock>(UtcSeconds(2024, 5, 15, 10, 20, 30), kZoneOffset));
-    SetUserLocale(FixedLocaleInfo::German());
-  }
-  void TearDown() override {
-    SetClock(std::make_shared<SystemClock>());
-    SetUserLocale(FixedLocaleInfo::German());
-  }
+  ScopedEnv env_{Env{.locale = FixedLocaleInfo::German(),
+                     .clock = std::make_shared<FixedClock>(UtcSeconds(2024, 5, 15, 10, 20, 30), kZoneOffset)}};
 };
 
 // "YYYY-MM-DD hh:mm:ss" of a value, or "invalid".

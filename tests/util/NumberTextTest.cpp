@@ -1,3 +1,4 @@
+#include "platform/Env.h"
 #include "util/Guid.h"
 #include "util/NumberText.h"
 #include "util/TrimWhiteSpace.h"
@@ -13,15 +14,9 @@
 
 using namespace meldrix;
 
-namespace {
-class WithLocale : public ::testing::Test {
- protected:
-  void TearDown() override { SetUserLocale(FixedLocaleInfo::English()); }
-};
-}  // namespace
 
-TEST_F(WithLocale, GermanDecimalComma) {
-  SetUserLocale(FixedLocaleInfo::German());
+TEST(NumberTextLocale, GermanDecimalComma) {
+  ScopedEnv env(Env{.locale = FixedLocaleInfo::German()});
   EXPECT_EQ(NumberToText(2.5, true), "2,5");
   EXPECT_EQ(NumberToText(2.5, false), "2.5");
   EXPECT_DOUBLE_EQ(TextToNumber("2,5"), 2.5);
@@ -31,9 +26,9 @@ TEST_F(WithLocale, GermanDecimalComma) {
   EXPECT_DOUBLE_EQ(TextToNumber("1,234.5"), 1.234);
 }
 
-TEST_F(WithLocale, FormatsLikePercentLg) {
-  SetUserLocale(std::make_shared<FixedLocaleInfo>(
-      "<>", "dd.MM.yyyy", "HH:mm:ss", std::array<std::string, 7>{}));
+TEST(NumberTextLocale, FormatsLikePercentLg) {
+  ScopedEnv env(Env{.locale = std::make_shared<FixedLocaleInfo>(
+      "<>", "dd.MM.yyyy", "HH:mm:ss", std::array<std::string, 7>{})});
   EXPECT_EQ(NumberToText(1.0 / 3.0, true), "0<>333333");
   EXPECT_EQ(NumberToText(1e20, true), "1e+20");
   EXPECT_EQ(NumberToText(-0.0001, false), "-0.0001");
@@ -42,20 +37,20 @@ TEST_F(WithLocale, FormatsLikePercentLg) {
   EXPECT_DOUBLE_EQ(TextToNumber("3<>75"), 3.75);
 }
 
-TEST_F(WithLocale, IgnoresTheProcessLocale) {
+TEST(NumberTextLocale, IgnoresTheProcessLocale) {
   // Even when some code switched the C library's locale, "." stays "." here.
   const char* old = std::setlocale(LC_NUMERIC, nullptr);
   const std::string saved = old ? old : "C";
   ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr)
       << "locale de_DE.UTF-8 missing: run scripts/install-deps";
-  SetUserLocale(FixedLocaleInfo::English());
+  ScopedEnv env(Env{.locale = FixedLocaleInfo::English()});
   EXPECT_EQ(NumberToText(0.5, true), "0.5");
   EXPECT_DOUBLE_EQ(TextToNumber("0.5"), 0.5);
   std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
-TEST_F(WithLocale, ReadsOnlyTheLeadingDecimalNumber) {
-  SetUserLocale(FixedLocaleInfo::English());
+TEST(NumberTextLocale, ReadsOnlyTheLeadingDecimalNumber) {
+  ScopedEnv env(Env{.locale = FixedLocaleInfo::English()});
   EXPECT_DOUBLE_EQ(TextToNumber(" \t\n-12.5e2xyz"), -1250.0);
   EXPECT_DOUBLE_EQ(TextToNumber("+.5"), 0.5);
   EXPECT_DOUBLE_EQ(TextToNumber("7."), 7.0);

@@ -1,4 +1,6 @@
-#include "util/Clock.h"
+#include "platform/Clock.h"
+
+#include "platform/Env.h"
 
 #include <time.h>
 
@@ -20,26 +22,7 @@ int SystemClock::UtcOffsetSeconds(std::int64_t utcSeconds) const {
   return static_cast<int>(local.tm_gmtoff);
 }
 
-namespace {
-
-std::mutex gClockMutex;
-std::shared_ptr<Clock> gClock;
-// Replaced clocks stay alive: callers may still hold a reference from CurrentClock().
-std::vector<std::shared_ptr<Clock>> gRetiredClocks;
-
-}  // namespace
-
-const Clock& CurrentClock() {
-  std::lock_guard lock(gClockMutex);
-  if (!gClock) gClock = std::make_shared<SystemClock>();
-  return *gClock;
-}
-
-void SetClock(std::shared_ptr<Clock> clock) {
-  std::lock_guard lock(gClockMutex);
-  if (gClock) gRetiredClocks.push_back(gClock);
-  gClock = std::move(clock);
-}
+const Clock& CurrentClock() { return *ProcessEnv().clock; }
 
 std::int64_t CurrentClockTime() { return CurrentClock().NowUtcSeconds(); }
 

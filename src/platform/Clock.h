@@ -37,9 +37,8 @@ class FixedClock : public Clock {
   int offset_;
 };
 
-// Process-wide clock.
+// The clock of the process's environment (platform/Env.h).
 const Clock& CurrentClock();
-void SetClock(std::shared_ptr<Clock> clock);
 
 // Shorthands on the process-wide clock.
 std::int64_t CurrentClockTime();
