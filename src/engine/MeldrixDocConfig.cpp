@@ -2,6 +2,10 @@
 #include "engine/MeldrixDoc.h"
 #include "engine/SettingsTable.h"
 #include "platform/AtomicFile.h"
+#include "platform/PrivateProfile.h"
+#include "sources/SerialSourceErrors.h"
+#include "util/LogLines.h"
+#include "util/StringTable.h"
 
 namespace meldrix {
 namespace {
@@ -196,6 +200,8 @@ bool CMeldrixDoc::FinishSave(bool ok, std::optional<std::int64_t> timeBefore) {
   // nothing (or failed) an earlier outside change must still be noticed.
   const auto after = FileModifiedTimeNs(m_Paths.configFile);
   if (ok && after != timeBefore) m_ConfigFileTime = after;
+  // A setting that silently stays unwritten fails again at every start.
+  if (!ok) WriteRedLine(*this, FillText(LoadText("IDS_CONFIG_WRITE_FAILED"), {PrivateProfile::LastError()}));
   return ok;
 }
 
