@@ -54,7 +54,7 @@ class ProgramWithClosedOutput {
     pid_ = -1;
     return status_;
   }
-  std::string Errors() const { return ReadFileText(err_); }
+  std::string Errors() const { return ReadFile(err_); }
 
  private:
   std::string err_;
@@ -71,9 +71,9 @@ TEST(ClosedOutputE2eTest, ProcessingGoesOnWhenTheLogReaderIsGone) {
                     "[Message1]\nName=All\nReceiver=Ops\nLeftTrigger=\n");
   // Both files wait when the program starts: the first log lines (activation)
   // are written before any of them is read.
-  WriteFileText(setup.File("in/.a.tmp"), "first alarm\r\n");
+  WriteFile(setup.File("in/.a.tmp"), "first alarm\r\n");
   fs::rename(setup.File("in/.a.tmp"), setup.File("in/a.txt"));
-  WriteFileText(setup.File("in/.b.tmp"), "second alarm\r\n");
+  WriteFile(setup.File("in/.b.tmp"), "second alarm\r\n");
   fs::rename(setup.File("in/.b.tmp"), setup.File("in/b.txt"));
   ProgramWithClosedOutput meldrix(setup.DataFolder(), setup.RuntimeFolder());
   EXPECT_TRUE(setup.WaitForCommand("first alarm")) << meldrix.Errors();

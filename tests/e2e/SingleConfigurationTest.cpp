@@ -21,7 +21,7 @@ TEST(SingleConfigurationE2eTest, SecondProcessOnTheSameConfigurationExitsWithout
                     "[Message1]\nName=Fire\nReceiver=Brigade\nLeftTrigger=FIRE\n");
   MeldrixProcess first(setup.DataFolder(), setup.RuntimeFolder(), {}, "first");
   ASSERT_TRUE(setup.WaitForCommand("[check(Meldrix)]")) << first.Output() << first.Errors();
-  const std::string before = ReadFileText(setup.ConfigPath());
+  const std::string before = ReadFile(setup.ConfigPath());
 
   const std::string otherRuntime = setup.File("other-run");
   fs::create_directories(otherRuntime);
@@ -29,7 +29,7 @@ TEST(SingleConfigurationE2eTest, SecondProcessOnTheSameConfigurationExitsWithout
   EXPECT_EQ(second.WaitForExit(), 1) << second.Output();
   EXPECT_NE(second.Errors().find("another process uses the configuration"), std::string::npos)
       << second.Errors();
-  EXPECT_EQ(ReadFileText(setup.ConfigPath()), before);
+  EXPECT_EQ(ReadFile(setup.ConfigPath()), before);
 
   // The first still works, and once it has ended the next one may start.
   ASSERT_TRUE(panel.Write("FIRE hall 1\r\n"));
@@ -54,8 +54,8 @@ TEST(SingleConfigurationE2eTest, StartingFoldersPointingAtOneConfigurationShareT
   const std::string startA = setup.File("a"), startB = setup.File("b");
   for (const auto& folder : {shared, startA, startB}) fs::create_directories(folder);
   for (const auto& start : {startA, startB})
-    WriteFileText(start + "/meldrix.cfg", "[Settings]\nCfgPath=" + shared + "\n");
-  WriteFileText(shared + "/meldrix.cfg", "[Settings]\nAutoActivate=0\n");
+    WriteFile(start + "/meldrix.cfg", "[Settings]\nCfgPath=" + shared + "\n");
+  WriteFile(shared + "/meldrix.cfg", "[Settings]\nAutoActivate=0\n");
   MeldrixProcess first(startA, setup.File("run-a"), {}, "first");
   ASSERT_TRUE(WaitUntil([&] { return fs::exists(shared + "/meldrix.cfg.lock"); }))
       << first.Errors();

@@ -76,7 +76,7 @@ const SectionCase kCases[] = {
 
 void PrintTo(const SectionCase& c, std::ostream* os) { *os << c.name; }
 
-class ConfigRoundTrip : public testing::TestWithParam<SectionCase> {};
+class ConfigRoundTrip : public ::testing::TestWithParam<SectionCase> {};
 
 TEST_P(ConfigRoundTrip, EveryKeySetIsSavedUnchangedAndDefaultsAsTheDefaults) {
   const SectionCase& c = GetParam();
@@ -90,7 +90,7 @@ TEST_P(ConfigRoundTrip, EveryKeySetIsSavedUnchangedAndDefaultsAsTheDefaults) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sections, ConfigRoundTrip, testing::ValuesIn(kCases),
+INSTANTIATE_TEST_SUITE_P(Sections, ConfigRoundTrip, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The keys that are read but not always written back.
