@@ -53,10 +53,11 @@ bool ActivateProcessing(const ActivationContext& context) {
 }
 
 void DeactivateProcessing(CMeldrixDoc& doc) {
-  // No new mails from here on; lines already queued wait for the next
-  // activation.
+  // No new mails from here on; the connection threads have ended, so every
+  // mail answered "250 ok." is in the queue.
   doc.StopMailSink();
-  // What is held or packed is handed over before the sources close.
+  // Queued mail lines (bounded in time), then what the sources hold or have
+  // packed, are handed over before the sources close.
   if (doc.IsProcessingActive()) doc.DeliverBeforeDeactivation();
   for (auto& port : doc.m_InPorts) port->Close();
   for (auto& output : doc.m_OutPorts) output->Close();

@@ -37,6 +37,7 @@ class CMeldrixEngineHost : public IEngineHost {
     services_.showError = [](const std::string& text) {
       CurrentUserInterface()->MessageBox(text, kApplicationName, kMbOk | kMbIconError);
     };
+    services_.log = [this](const std::string& text) { doc_.Write(text + "\n"); };
     services_.expand = [this](const std::string& text) {
       return ExpandText(text, doc_.GetVariables());
     };

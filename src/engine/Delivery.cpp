@@ -4,6 +4,7 @@
 
 #include "engine/Charset.h"
 #include "engine/MeldrixDoc.h"
+#include "engine/Process.h"
 #include "util/TrimWhiteSpace.h"
 
 namespace meldrix {
@@ -80,8 +81,43 @@ void CMeldrixDoc::DeliverMessages() {
   }
 }
 
-void CMeldrixDoc::DeliverBeforeDeactivation() {
+void CMeldrixDoc::DrainMailLines(std::chrono::milliseconds timeLimit) {
+  ShowMailSinkLog();
+  if (m_MailLines.Empty()) return;
+  // Every queued line was answered "250 ok." to its sender, so each one is
+  // sent now, in order, or reported. The Korvane calls share the time limit:
+  // a hanging Korvane would otherwise hold every call for its own limit.
+  const auto deadline = std::chrono::steady_clock::now() + timeLimit;
+  const auto timeLeft = [deadline] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  };
+  const std::shared_ptr<IKorvane> korvane = m_Korvane;
+  const auto* client = dynamic_cast<const CKorvane*>(&GetKorvane());
+  const auto boundKorvane = [&] {
+    if (client)
+      m_Korvane = std::make_shared<CKorvane>(client->Endpoint(),
+                                             std::clamp(timeLeft(), std::chrono::milliseconds(1), client->Timeout()));
+  };
+  CInPort mail;
+  mail.m_Name = "Mail";
+  mail.m_Source = CInPort::kMail;
+  while (std::optional<std::string> line = m_MailLines.TakeOldest()) {
+    if (timeLeft().count() <= 0) {
+      ShowLine(kColourSendError, "Not sent, processing stopped: " + *line);
+      ++m_TotalErrors;
+      continue;
+    }
+    boundKorvane();
+    DeliverText(mail, std::move(*line), false);
+  }
+  boundKorvane();
+  SendPackedMessage(mail);
+  if (client) m_Korvane = korvane;
+}
+
+void CMeldrixDoc::DeliverBeforeDeactivation(std::chrono::milliseconds mailTimeLimit) {
   if (!m_ProcessingActive) return;
+  DrainMailLines(mailTimeLimit);
   for (auto& entry : m_InPorts) {
     CInPort& port = *entry;
     port.m_Assembly.ClearMultilineTimer();

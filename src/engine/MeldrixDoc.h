@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -143,8 +144,11 @@ class CMeldrixDoc : public CStreamDoc {
   // Before processing stops (deactivation, reload): every source's held
   // multi-line message and finished messages are processed and its packed
   // message is sent, so a reload that rebuilds the sources loses none of
-  // them. Call while processing is still active.
-  void DeliverBeforeDeactivation();
+  // them. Call while processing is still active. Queued mail lines go
+  // first, within mailTimeLimit; what is left then is logged in red, each
+  // with its text, and counted as an error.
+  static constexpr std::chrono::milliseconds kMailDrainTimeLimit{10000};
+  void DeliverBeforeDeactivation(std::chrono::milliseconds mailTimeLimit = kMailDrainTimeLimit);
   // One text of an internal source ("DDE" kind 3, "ISDN" kind 4) that exists
   // for this call only; nothing happens while processing is inactive. A
   // packed message still waiting when the call ends is sent then, as no timer
@@ -190,6 +194,8 @@ class CMeldrixDoc : public CStreamDoc {
   // Called at the start of every configuration load: the log is cleared and
   // widened, a default Korvane client is made anew from the file.
   void OnConfigurationLoading();
+  // Delivers the queued mail lines within timeLimit (DeliverBeforeDeactivation).
+  void DrainMailLines(std::chrono::milliseconds timeLimit);
   // One finished text of a source: process and count it.
   void DeliverText(CInPort& source, std::string text, bool convertCharset);
   // Writes a log line in a colour; the colour returns to the default after it.

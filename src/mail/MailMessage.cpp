@@ -1,7 +1,9 @@
 #include "mail/MailMessage.h"
 
 #include "mail/Base64.h"
+#include "mail/HtmlPartText.h"
 #include "mail/LineTaker.h"
+#include "mail/MimeHeader.h"
 #include "util/Trace.h"
 #include "mail/QuotedPrintable.h"
 #include "mail/Utf8FixUp.h"
@@ -20,13 +22,6 @@ std::size_t FindNoCase(std::string_view text, std::string_view part) {
     if (EqualsNoCaseAscii(text.substr(i, part.size()), part)) return i;
   }
   return std::string_view::npos;
-}
-
-// The value of a part header line: the text behind the name up to the first
-// ";", white space cut.
-std::string HeaderValue(std::string_view line, std::string_view name) {
-  const std::string_view value = line.substr(name.size());
-  return TrimWhiteSpace(value.substr(0, value.find(';')));
 }
 
 std::string_view StripQuotes(std::string_view value) {
@@ -76,9 +71,11 @@ bool IsUtf8Charset(std::string_view charset) {
 
 // Quoted-printable text of a declared UTF-8 charset is decoded as it is and
 // converted afterwards; the escape mapping serves text of unknown charset.
-std::string DecodeQuotedPrintable(std::string_view text, std::string_view charset) {
-  if (IsUtf8Charset(charset)) return CQuotedPrintable().Decode(text);
-  return CQuotedPrintable().Decode(QuotedPrintableUtf8Mapping(text));
+std::string DecodeQuotedPrintable(std::string_view text, std::string_view charset,
+                                  CQuotedPrintable::Underscore underscore) {
+  const CQuotedPrintable decoder(underscore);
+  if (IsUtf8Charset(charset)) return decoder.Decode(text);
+  return decoder.Decode(QuotedPrintableUtf8Mapping(text));
 }
 
 }  // namespace
@@ -149,7 +146,10 @@ std::optional<EncodedWord> FindEncodedWord(std::string_view text, std::size_t fr
 }  // namespace
 
 std::string CMailMessage::DecodeEncodedWord(std::string_view text) {
-  if (text.size() < 8) return std::string(text);
+  // Text outside encoded words that carries 8-bit bytes is raw UTF-8 as
+  // clients send it (RFC 6532); it gets the same repair as a UTF-8 body.
+  const auto raw = [](std::string_view piece) { return ToWindows1252(piece, "utf-8"); };
+  if (text.size() < 8) return raw(text);
   // Every encoded word is decoded, so a subject folded into several words
   // reads as one text; white space between two words belongs to neither.
   std::string result;
@@ -157,14 +157,15 @@ std::string CMailMessage::DecodeEncodedWord(std::string_view text) {
   bool afterWord = false;
   while (const std::optional<EncodedWord> word = FindEncodedWord(text, pos)) {
     const std::string_view between = text.substr(pos, word->start - pos);
-    if (!afterWord || TrimWhiteSpace(between).size() != 0) result += between;
-    const std::string bytes =
-        word->base64 ? CBase64().Decode(word->encoded) : DecodeQuotedPrintable(word->encoded, word->charset);
+    if (!afterWord || TrimWhiteSpace(between).size() != 0) result += raw(between);
+    const std::string bytes = word->base64 ? CBase64().Decode(word->encoded)
+                                           : DecodeQuotedPrintable(word->encoded, word->charset,
+                                                                   CQuotedPrintable::Underscore::kBlank);
     result += ToWindows1252(bytes, word->charset);
     pos = word->end;
     afterWord = true;
   }
-  result += text.substr(pos);
+  result += raw(text.substr(pos));
   return result;
 }
 
@@ -173,7 +174,7 @@ std::string CMailMessage::DecodeText(std::string_view text, std::string_view enc
   TraceMessage(kTraceMail, "DecodeText: ContentEncoding - %s \n", encodingText.c_str());
   std::string decoded;
   if (EqualsNoCaseAscii(encoding, "quoted-printable")) {
-    decoded = DecodeQuotedPrintable(text, charset);
+    decoded = DecodeQuotedPrintable(text, charset, CQuotedPrintable::Underscore::kLiteral);
   } else if (EqualsNoCaseAscii(encoding, "base64")) {
     TraceMessage(kTraceMail, "DecodeText: Base64 detected\n");
     decoded = CBase64().Decode(text);
@@ -211,14 +212,10 @@ void CMailMessage::ParseMultipart() {
   // The top-level content type is searched first: it is the mail's own
   // header, while "boundary=" in the body may belong to a nested part.
   std::string boundary;
-  std::string_view field = contentType;
-  std::size_t key = field.find("boundary=");
-  if (key == std::string_view::npos) {
-    field = source;
-    key = field.find("boundary=");
-  }
-  if (key != std::string_view::npos) {
-    std::string_view value = field.substr(key + 9);
+  if (const std::string own = CMimeHeader::Parse(contentType).Parameter("boundary"); !own.empty()) {
+    boundary = BoundaryParameter(own);
+  } else if (const std::size_t key = source.find("boundary="); key != std::string::npos) {
+    std::string_view value = std::string_view(source).substr(key + 9);
     value = value.substr(0, value.find('\r'));
     // A quoted boundary (boundary="...") is the common form; its quotes are
     // no part of the delimiter line.
@@ -236,43 +233,55 @@ void CMailMessage::ParseMultipart() {
   }
   if (!found) return;
 
+  // From here on the body is MIME: only text parts give text, never the
+  // boundary lines, part headers or encoded attachments.
+  body.clear();
+  bool plainFound = false;
   while (true) {
-    std::string encoding = "quoted-printable";
-    std::string type;
-    std::string charset;
+    std::vector<std::string> headers;  // unfolded
     bool headerComplete = false;
     while (lines.Take(line)) {
       if (line.empty()) {
         headerComplete = true;
         break;
       }
-      if (StartsWith(line, "Content-Type:")) {
-        type = HeaderValue(line, "Content-Type:");
-        charset = CharsetParameter(line);
-      } else if (StartsWith(line, "Content-Transfer-Encoding:")) {
-        encoding = HeaderValue(line, "Content-Transfer-Encoding:");
-      } else if (StartsWith(line, "Content-disposition:")) {
-        const std::string disposition = HeaderValue(line, "Content-disposition:");
-        const std::size_t name = line.find("filename=");
-        if (disposition == "attachment" && name != std::string_view::npos) {
-          std::string_view value = line.substr(name + 9);
-          const std::string trimmed = TrimWhiteSpace(value.substr(0, value.find(';')));
-          attachmentName = std::string(StripQuotes(trimmed));
-        }
-      }
-      if (StartsWith(type, "multipart/")) {
-        if (const std::size_t b = line.find("boundary="); b != std::string_view::npos) {
-          boundary = BoundaryParameter(line.substr(b + 9));
-        }
+      if ((line.front() == ' ' || line.front() == '\t') && !headers.empty()) {
+        headers.back() += line;
+      } else {
+        headers.emplace_back(line);
       }
     }
-    if (!headerComplete || type.empty()) return;
+    if (!headerComplete) break;
 
-    if (type == "text/plain") {
+    std::string encoding = "quoted-printable";
+    std::string type;
+    std::string charset;
+    bool attachment = false;
+    for (const std::string& header : headers) {
+      const std::size_t colon = header.find(':');
+      if (colon == std::string::npos) continue;
+      const std::string name = TrimWhiteSpace(std::string_view(header).substr(0, colon));
+      const CMimeHeader value = CMimeHeader::Parse(std::string_view(header).substr(colon + 1));
+      if (EqualsNoCaseAscii(name, "Content-Type")) {
+        type = Cp1252Lower(value.value);
+        charset = value.Parameter("charset");
+        const std::string nested = value.Parameter("boundary");
+        if (StartsWith(type, "multipart/") && !nested.empty()) boundary = BoundaryParameter(nested);
+      } else if (EqualsNoCaseAscii(name, "Content-Transfer-Encoding")) {
+        encoding = value.value;
+      } else if (EqualsNoCaseAscii(name, "Content-Disposition")) {
+        attachment = EqualsNoCaseAscii(value.value, "attachment");
+        if (const std::string file = value.Parameter("filename"); attachment && !file.empty()) attachmentName = file;
+      }
+    }
+    if (type.empty()) break;
+
+    if (type == "text/plain" && !attachment) {
       body = CollectPart(lines, boundary, true);
       TraceMessage(kTraceMail, "MailMessage: ContentEncoding - %s \n", encoding.c_str());
       body = DecodeText(body, encoding, charset);
-    } else if (type == "text/html") {
+      plainFound = true;
+    } else if (type == "text/html" && !attachment) {
       htmlBody = CollectPart(lines, boundary, false);
       TraceMessage(kTraceMail, "MailMessage: ContentEncoding - %s \n", encoding.c_str());
       htmlBody = DecodeText(htmlBody, encoding, charset);
@@ -281,6 +290,7 @@ void CMailMessage::ParseMultipart() {
       }
     }
   }
+  if (!plainFound && !htmlBody.empty()) body = HtmlPartToText(htmlBody);
 }
 
 }  // namespace meldrix

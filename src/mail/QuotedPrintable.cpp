@@ -40,7 +40,7 @@ std::size_t CQuotedPrintable::Decode(std::string_view source, std::span<char> de
       ++i;
       continue;
     }
-    put(c == '_' ? ' ' : c);
+    put(c == '_' && underscore_ == Underscore::kBlank ? ' ' : c);
     ++i;
   }
   return out;

@@ -91,6 +91,15 @@ TcpSocket TcpListen(std::uint16_t port, int& error) {
   return socket;
 }
 
+std::string TcpPeerName(const TcpSocket& socket) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (::getpeername(socket.Fd(), reinterpret_cast<sockaddr*>(&address), &length) != 0) return "?";
+  char text[INET_ADDRSTRLEN] = {};
+  if (::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text) == nullptr) return "?";
+  return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
 std::uint16_t TcpLocalPort(const TcpSocket& socket) {
   sockaddr_in address{};
   socklen_t length = sizeof address;

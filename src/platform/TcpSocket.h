@@ -53,6 +53,8 @@ class TcpWakeup {
 TcpSocket TcpListen(std::uint16_t port, int& error);
 // The local port a socket is bound to; 0 on error.
 std::uint16_t TcpLocalPort(const TcpSocket& socket);
+// The peer of a connected socket as "address:port"; "?" on error.
+std::string TcpPeerName(const TcpSocket& socket);
 // Accepts one waiting connection as a non-blocking socket; closed socket when
 // none waits or on error (error = errno).
 TcpSocket TcpAccept(const TcpSocket& listener, int& error);

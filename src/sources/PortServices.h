@@ -21,10 +21,15 @@ struct OutPortServices {
   std::function<void(const std::string& name, const std::string& value)> setVariable;
   // A message box with the error icon.
   std::function<void(const std::string& text)> showError;
+  // One line in the log, for what is worth noting but asks nobody to act.
+  std::function<void(const std::string& text)> log;
 
   ISerialLibrary& SerialOrDefault() const { return serial ? *serial : SerialLibrary(); }
   void ShowError(const std::string& text) const {
     if (showError) showError(text);
+  }
+  void Log(const std::string& text) const {
+    if (log) log(text);
   }
 };
 

@@ -1,6 +1,5 @@
 #include "sources/SmtpMeldrixHandler.h"
 
-#include "util/TextFields.h"
 #include "util/TrimWhiteSpace.h"
 
 namespace meldrix {
@@ -35,7 +34,7 @@ std::vector<std::string> CMeldrixSmtpHandler::MailLines(const CMailMessage& mail
     if (settings.PackBody) {
       text += mail.body;
       std::string packed;
-      packed.reserve(text.size());
+      packed.reserve(text.size() + 2);
       for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
           packed += ' ';
@@ -48,11 +47,22 @@ std::vector<std::string> CMeldrixSmtpHandler::MailLines(const CMailMessage& mail
       packed += "\r\n";
       lines.push_back(std::move(packed));
     } else {
-      // The line end that closes the last line starts no further line: a body
-      // ending in "\r\n" (as text parts do) must not queue an empty text.
-      std::string all = text + mail.body;
-      if (all.ends_with("\r\n")) all.resize(all.size() - 2);
-      SplitFieldsBy(all, lines, "\r\n", true);
+      // Every line of the body is a text of its own, at CR LF or a bare LF;
+      // double quotes are text (`Melder "Halle 3"`, `3" Rohr`) and never
+      // join lines. The line end that closes the last line starts no further
+      // line: a body ending in a line end must not queue an empty text.
+      const std::string all = text + mail.body;
+      std::size_t start = 0;
+      while (start < all.size()) {
+        const std::size_t end = all.find('\n', start);
+        if (end == std::string::npos) {
+          lines.push_back(all.substr(start));
+          break;
+        }
+        const std::size_t cut = end > start && all[end - 1] == '\r' ? end - 1 : end;
+        lines.push_back(all.substr(start, cut - start));
+        start = end + 1;
+      }
     }
   }
   return lines;

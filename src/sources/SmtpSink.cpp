@@ -15,7 +15,7 @@ CSmtpSink::CSmtpSink(IMailLineSink& sink, IMailVariableSetter& variables, LogCal
             return std::make_unique<CMeldrixSmtpHandler>(sink_, variables_, [this] { return Settings(); }, limits_,
                                                          log_);
           },
-          CSocketListener::Options{limits.maxConnections, CSmtpSvrSocketHandler::kBusyReply}) {}
+          CSocketListener::Options{limits.maxConnections, CSmtpSvrSocketHandler::kBusyReply, {}}) {}
 
 CSmtpSink::~CSmtpSink() { Stop(); }
 

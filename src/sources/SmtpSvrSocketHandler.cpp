@@ -1,5 +1,7 @@
 #include "sources/SmtpSvrSocketHandler.h"
 
+#include <algorithm>
+
 #include "util/RegExpr.h"
 #include "util/Trace.h"
 #include "platform/Cp1252.h"
@@ -48,10 +50,19 @@ void CSmtpSvrSocketHandler::Reply(int code, std::string_view text) {
 
 void CSmtpSvrSocketHandler::OnConnectionOpened() {
   state_ = 0;
+  limitStart_ = std::chrono::steady_clock::now();
   Reply(220, "ostravel SMTP message sink");
 }
 
-void CSmtpSvrSocketHandler::OnIdleTimeout() {
+int CSmtpSvrSocketHandler::TimeLeftMs() const {
+  const bool data = state_ == 2 || state_ == 3;
+  const std::chrono::milliseconds limit(data ? limits_.dataTimeoutMs : limits_.commandTimeoutMs);
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      limitStart_ + limit - std::chrono::steady_clock::now());
+  return static_cast<int>(std::max<long long>(0, left.count()));
+}
+
+void CSmtpSvrSocketHandler::OnTimeLimit() {
   Reply(421, kTimeoutText);
   CloseConnection();
 }
@@ -69,6 +80,9 @@ void CSmtpSvrSocketHandler::OnBytesReceived(const char* data, std::size_t length
       line.swap(line_);
       lineCut_ = false;
       HandleLine(line);
+      // The command limit counts from the end of the last line; the data
+      // phase has one limit for all its lines.
+      if (state_ != 2 && state_ != 3) limitStart_ = std::chrono::steady_clock::now();
       continue;
     }
     lastWasCr_ = false;
@@ -118,6 +132,7 @@ void CSmtpSvrSocketHandler::HandleCommand(std::string_view line) {
     Reply(354, "send data.");
     lastHeader_ = kNoField;
     state_ = 2;
+    limitStart_ = std::chrono::steady_clock::now();
   } else if (IsCommand(line, "QUIT")) {
     Reply(221, "closing");
     CloseConnection();
@@ -131,6 +146,10 @@ void CSmtpSvrSocketHandler::HandleCommand(std::string_view line) {
 void CSmtpSvrSocketHandler::HandleHeaderLine(std::string_view line) {
   if (line.empty()) {
     state_ = 3;  // end of the mail header
+    return;
+  }
+  if (line == ".") {  // a mail of headers only ends here as well
+    EndOfData();
     return;
   }
   // A folded header line continues the field before it. Subject and content
@@ -182,14 +201,18 @@ void CSmtpSvrSocketHandler::HandleHeaderLine(std::string_view line) {
   }
 }
 
+void CSmtpSvrSocketHandler::EndOfData() {
+  FinishMail();
+  if (mailRefused_)
+    Reply(451, "mail queue full, try again later");
+  else
+    Reply(250, "ok.");
+  state_ = 4;
+}
+
 void CSmtpSvrSocketHandler::HandleBodyLine(std::string_view line) {
   if (line == ".") {
-    FinishMail();
-    if (mailRefused_)
-      Reply(451, "mail queue full, try again later");
-    else
-      Reply(250, "ok.");
-    state_ = 4;
+    EndOfData();
     return;
   }
   // Transparency: the sender doubled the dot of every line that begins with

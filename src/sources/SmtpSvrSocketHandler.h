@@ -2,6 +2,7 @@
 // collects one mail at a time and hands each finished mail on.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -21,9 +22,12 @@ struct SmtpLimits {
   std::size_t maxMailSize = 10 * 1024 * 1024;
   // Connections served at once; one more gets kBusyReply and is closed.
   std::size_t maxConnections = 256;
-  // A connection silent this long gets kTimeoutReply and is closed, so idle
-  // clients cannot hold every connection slot.
-  int idleTimeoutMs = 5 * 60 * 1000;
+  // Time for one whole command line, and for the whole data phase (DATA to
+  // the final "."). A client past its limit gets "421 timeout, closing" and
+  // is closed, so neither an idle nor a trickling client (one byte every few
+  // minutes) can hold a connection slot for ever.
+  int commandTimeoutMs = 5 * 60 * 1000;
+  int dataTimeoutMs = 10 * 60 * 1000;
 };
 
 class CSmtpSvrSocketHandler : public CSocketServer {
@@ -37,8 +41,8 @@ class CSmtpSvrSocketHandler : public CSocketServer {
 
   void OnConnectionOpened() override;
   void OnBytesReceived(const char* data, std::size_t length) override;
-  void OnIdleTimeout() override;
-  int IdleTimeoutMs() const override { return limits_.idleTimeoutMs; }
+  void OnTimeLimit() override;
+  int TimeLeftMs() const override;
   // Runs on the connection's thread for every finished, decoded mail.
   virtual void OnMailReceived(CMailMessage& mail) { (void)mail; }
 
@@ -62,6 +66,7 @@ class CSmtpSvrSocketHandler : public CSocketServer {
   void HandleCommand(std::string_view line);
   void HandleHeaderLine(std::string_view line);
   void HandleBodyLine(std::string_view line);
+  void EndOfData();
   void StartMail();
   void FinishMail();
   // Counts bytes against the mail's limit; false once the mail is full.
@@ -78,6 +83,8 @@ class CSmtpSvrSocketHandler : public CSocketServer {
   bool mailCut_ = false;
   bool mailRefused_ = false;
   HeaderField lastHeader_ = kNoField;
+  // Start of the current command line, or of the data phase.
+  std::chrono::steady_clock::time_point limitStart_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace meldrix

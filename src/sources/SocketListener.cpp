@@ -69,6 +69,7 @@ void CSocketListener::Accept() {
         int sendError = 0;
         TcpSendAll(socket, options_.rejectReply, 1000, sendError);
       }
+      if (options_.onRejected) options_.onRejected(TcpPeerName(socket));
       continue;  // the socket closes here
     }
     std::unique_ptr<CSocketServer> handler = factory_();

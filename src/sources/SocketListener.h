@@ -25,6 +25,9 @@ class CSocketListener {
     // rejectReply (when not empty) and is closed at once.
     std::size_t maxConnections = 0;
     std::string rejectReply;
+    // Told the peer ("address:port") of every connection refused for the
+    // limit; runs on the listener thread.
+    std::function<void(const std::string& peer)> onRejected;
   };
 
   CSocketListener(HandlerFactory factory, Options options);

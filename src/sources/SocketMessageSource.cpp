@@ -1,10 +1,10 @@
 #include "sources/SocketMessageSource.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "util/StringTable.h"
-#include "util/Trace.h"
 
 namespace meldrix {
 
@@ -19,7 +19,8 @@ bool CSocketMessageSource::Open(const OutPortServices& services) {
   }
   if (!listener_) listener_ = std::make_unique<CSocketSourceListener>();
   int error = 0;
-  if (!listener_->Start(static_cast<std::uint16_t>(settings_.m_SocketPort), error)) {
+  const long idleMs = std::clamp<long>(settings_.m_IdleTimeout, 0, 24 * 3600) * 1000;
+  if (!listener_->Start(static_cast<std::uint16_t>(settings_.m_SocketPort), error, static_cast<int>(idleMs))) {
     std::snprintf(text, sizeof text, "Socket source %s: cannot listen on port %ld (%s)",
                   settings_.m_Name.c_str(), settings_.m_SocketPort, std::strerror(error));
     services.ShowError(text);
@@ -38,10 +39,11 @@ std::string CSocketMessageSource::Describe() const {
   return LoadText("IDS_DESCRIBE_SOCKET") + port;
 }
 
-std::uint32_t CSocketMessageSource::Poll(IMessageSink& sink, const OutPortServices&) {
+std::uint32_t CSocketMessageSource::Poll(IMessageSink& sink, const OutPortServices& services) {
   if (!listener_) return kSourcePollMs;
-  auto result = listener_->Poll([&sink](char c) { return sink.TakeByte(static_cast<unsigned char>(c)); });
-  if (result == CSocketBufferList::PollResult::ReceiveError) TraceMessage(kTraceSocketErrors, "Socket receive error\n");
+  for (const std::string& line : listener_->TakeLogLines()) services.Log(line);
+  // A receive error entry is traced by the buffer list itself.
+  listener_->Poll([&sink](char c) { return sink.TakeByte(static_cast<unsigned char>(c)); });
   return kSourcePollMs;
 }
 

@@ -21,11 +21,15 @@ void CSocketServer::Run(TcpSocket socket, int stopFd) {
   std::vector<char> buffer(kReceiveChunk);
   OnConnectionOpened();
   while (!closeRequested_) {
-    const TcpWaitResult wait = TcpWaitReadable(socket_.Fd(), stopFd, IdleTimeoutMs());
-    if (wait == TcpWaitResult::TimedOut) {
-      OnIdleTimeout();
+    // Checked before waiting: a peer that sends without pause would
+    // otherwise never let the wait time out.
+    const int left = TimeLeftMs();
+    if (left == 0) {
+      OnTimeLimit();
       continue;
     }
+    const TcpWaitResult wait = TcpWaitReadable(socket_.Fd(), stopFd, left);
+    if (wait == TcpWaitResult::TimedOut) continue;  // TimeLeftMs() tells at the top
     if (wait != TcpWaitResult::Ready) break;
     int error = 0;
     const long got = TcpReceive(socket_, buffer.data(), buffer.size(), error);

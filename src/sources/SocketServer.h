@@ -23,10 +23,13 @@ class CSocketServer {
   virtual void OnBytesReceived(const char* data, std::size_t length) = 0;
   // A read failed (not the peer's regular close); the connection ends.
   virtual void OnReceiveError(int error) { (void)error; }
-  // Nothing arrived for IdleTimeoutMs(); the default ends the connection.
-  virtual void OnIdleTimeout() { CloseConnection(); }
-  // Milliseconds a connection may stay silent; -1 = no limit.
-  virtual int IdleTimeoutMs() const { return -1; }
+  // The connection's time limit has run out (TimeLeftMs() gave 0); the
+  // default ends the connection.
+  virtual void OnTimeLimit() { CloseConnection(); }
+  // Milliseconds left of the connection's current time limit; -1 = no limit.
+  // Asked before every wait, so a derived class decides what restarts it
+  // (a received block, a finished line).
+  virtual int TimeLeftMs() const { return -1; }
 
   // Sends the whole text to the peer; false when the connection is gone.
   virtual bool Send(std::string_view text);

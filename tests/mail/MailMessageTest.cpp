@@ -65,7 +65,7 @@ TEST(BodyDecodingTest, TopLevelUtf8CharsetIsConverted) {
 
 TEST(BodyDecodingTest, SinglePartByTransferEncoding) {
   EXPECT_EQ(WithBody("Feuer_in=20Halle=3D3\r\nS=C3=BCd=\r\nfl=FCgel", "Quoted-Printable").body,
-            "Feuer in Halle=3\r\nS\xFC" "dfl\xFCgel");
+            "Feuer_in Halle=3\r\nS\xFC" "dfl\xFCgel");
   EXPECT_EQ(WithBody("R3LDvMOfZQ==\r\n", "BASE64").body, "Gr\xFC\xDF" "e");
   EXPECT_EQ(WithBody("x=41_\r\nS\xC3\xBC" "d", "8bit").body, "x=41_\r\nS\xFC" "d");
 }
@@ -161,7 +161,7 @@ TEST(MultipartTest, LaterTextPartReplacesEarlierOne) {
       "------b\r\n"
       "Content-Type: text/plain\r\n"
       "\r\n"
-      "second_part\r\n"
+      "second=20part\r\n"
       "------b--\r\n");
   EXPECT_EQ(mail.body, "second part");  // parts default to quoted-printable
 }

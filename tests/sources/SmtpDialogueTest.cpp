@@ -115,6 +115,17 @@ TEST(SmtpDialogueTest, DotLinesAreUnstuffedAndSegmentsJoined) {
   EXPECT_EQ(h.replies.back(), "250 ok.\r\n");
 }
 
+// A mail of headers only ends at "." like any other, with an empty body.
+TEST(SmtpDialogueTest, HeaderOnlyMailEndsAtTheDot) {
+  RecordingHandler h;
+  h.Say("HELO x\r\nMAIL From: a\r\nRCPT To: b\r\nDATA\r\nSubject: only\r\n");
+  EXPECT_EQ(h.SayOne("."), "250 ok.\r\n");
+  ASSERT_EQ(h.mails.size(), 1u);
+  EXPECT_EQ(h.mails[0].subject, "only");
+  EXPECT_EQ(h.mails[0].body, "");
+  EXPECT_EQ(h.SayOne("MAIL From: c"), "250 sender ok: c\r\n");
+}
+
 TEST(SmtpDialogueTest, QuitDuringTheHeader) {
   RecordingHandler h;
   h.Say("HELO x\r\nMAIL From: a\r\nDATA\r\nSubject: s\r\n");

@@ -51,12 +51,16 @@ TEST(MailLinesTest, SettingsChooseAndShapeTheTexts) {
     if (c.mailBody) mail.body = c.mailBody;
     EXPECT_EQ(CMeldrixSmtpHandler::MailLines(mail, settings), c.texts) << (c.mailBody ? c.mailBody : "sample");
   }
-  // Quoted line ends do not split.
+}
+
+// Every line end splits, bare LF too; double quotes are text and stay.
+TEST(MailLinesTest, BodyLinesSplitAtEveryLineEndKeepingQuotes) {
   MailServerSettings settings;
   settings.UseSubject = false;
   CMailMessage mail = SampleMail();
-  mail.body = "a \"quoted\r\ntext\"\r\nb";
-  EXPECT_EQ(CMeldrixSmtpHandler::MailLines(mail, settings).size(), 2u);
+  mail.body = "Melder \"Halle 3\"\r\nLeck an 3\" Rohr\r\na \"quoted\r\ntext\"\nlast\r\n";
+  EXPECT_EQ(CMeldrixSmtpHandler::MailLines(mail, settings),
+            (std::vector<std::string>{"Melder \"Halle 3\"", "Leck an 3\" Rohr", "a \"quoted", "text\"", "last"}));
 }
 
 TEST(MailReceivedTest, SetsVariablesAndQueuesOnlyWhileActive) {
@@ -238,13 +242,37 @@ TEST_F(SmtpSinkTest, ConnectionBeyondTheLimitGets421) {
   EXPECT_EQ(greeting, "220 ostravel SMTP message sink\r\n");
 }
 
-TEST_F(SmtpSinkTest, SilentConnectionIsClosedAfterTheIdleTime) {
+// The limits hold for a whole command line and the whole data phase, so a
+// client trickling bytes is closed as surely as a silent one.
+TEST_F(SmtpSinkTest, SilentAndTricklingClientsAreClosedAtTheLimit) {
   SmtpLimits limits;
-  limits.idleTimeoutMs = 100;
+  limits.commandTimeoutMs = 300;
+  limits.dataTimeoutMs = 600;
   StartSink(limits);
-  CSocketClient client;
-  ASSERT_TRUE(client.Connect("127.0.0.1", sink_->Port(), 2000));
-  EXPECT_EQ(ReadUntil(client, "closing\r\n"), "220 ostravel SMTP message sink\r\n421 timeout, closing\r\n");
+  struct Case {
+    const char* name;
+    const char* start;  // sent at once after the greeting
+    const char* trickle;  // sent every 50 ms; null for silence
+  } cases[] = {
+      {"silent", "", nullptr},
+      {"one byte at a time", "", "x"},
+      {"data lines", "HELO x\r\nMAIL From: a\r\nDATA\r\n", "line\r\n"},
+  };
+  for (const Case& c : cases) {
+    CSocketClient client;
+    ASSERT_TRUE(client.Connect("127.0.0.1", sink_->Port(), 2000));
+    if (*c.start) ASSERT_TRUE(client.Send(c.start));
+    std::string replies;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (replies.find("421") == std::string::npos && std::chrono::steady_clock::now() < giveUp) {
+      if (c.trickle) client.Send(c.trickle);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      std::string piece;
+      client.Receive(piece);
+      replies += piece;
+    }
+    EXPECT_TRUE(replies.ends_with("421 timeout, closing\r\n")) << c.name << ": " << replies;
+  }
 }
 
 TEST_F(SmtpSinkTest, PortInUseIsLoggedAndLeavesTheSinkOff) {

@@ -85,6 +85,32 @@ TEST(SocketSourceTest, SeveralConnectionsAndRestartKeepWhatWasNotPolled) {
   EXPECT_TRUE(got == "AAAA\nBBBB\n" || got == "BBBB\nAAAA\n") << got;
 }
 
+// A connection beyond the limit is refused with a log line naming its peer;
+// a silent connection is closed after the idle time.
+TEST(SocketSourceTest, RefusedPeerIsLoggedAndIdleConnectionClosed) {
+  CSocketSourceListener source(CSocketBufferList::kDefaultMaxBytes, 1);
+  int error = 0;
+  ASSERT_TRUE(source.Start(0, error, 1000));
+  CSocketClient first, second;
+  ASSERT_TRUE(first.Connect("127.0.0.1", source.Port(), 2000));
+  ASSERT_TRUE(first.Send("a"));
+  EXPECT_EQ(PollBytes(source, 1), "a");
+  ASSERT_TRUE(second.Connect("127.0.0.1", source.Port(), 2000));
+  std::vector<std::string> log;
+  for (int i = 0; i < 500 && log.empty(); ++i) {
+    log = source.TakeLogLines();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find("connection from 127.0.0.1:"), std::string::npos) << log[0];
+  EXPECT_NE(log[0].find("refused"), std::string::npos) << log[0];
+  // The first connection, silent since its byte, is closed by the source.
+  for (int i = 0; i < 500 && source.ConnectionCount() != 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(source.ConnectionCount(), 0u);
+}
+
 TEST(SocketBufferListTest, PollCutShortKeepsTheRestFirst) {
   CSocketBufferList list;
   ASSERT_TRUE(list.Append("abcdef", 6));
