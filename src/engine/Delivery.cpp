@@ -91,8 +91,8 @@ void CMeldrixDoc::DrainMailLines(std::chrono::milliseconds timeLimit) {
   const auto timeLeft = [deadline] {
     return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
   };
-  const std::shared_ptr<IKorvane> korvane = m_Korvane;
   const auto* client = dynamic_cast<const CKorvane*>(&GetKorvane());
+  const std::shared_ptr<IKorvane> korvane = m_Korvane;  // keeps *client alive
   const auto boundKorvane = [&] {
     if (client)
       m_Korvane = std::make_shared<CKorvane>(client->Endpoint(),

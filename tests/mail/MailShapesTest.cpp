@@ -11,7 +11,7 @@ namespace {
 // A multipart body of the given parts (each header lines, empty line, content).
 std::string Multipart(std::initializer_list<std::string> parts) {
   std::string body = "This is a multi-part message in MIME format.\r\n";
-  for (const std::string& part : parts) body += "--b1\r\n" + part + "\r\n";
+  for (const std::string& part : parts) body += "--b1\r\n" + part;
   return body + "--b1--\r\n";
 }
 

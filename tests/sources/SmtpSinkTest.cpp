@@ -80,7 +80,7 @@ TEST(MailReceivedTest, SetsVariablesAndQueuesOnlyWhileActive) {
 
   engine.active = false;
   handler.OnMailReceived(mail);
-  EXPECT_EQ(engine.Lines().size(), 5u);
+  EXPECT_EQ(engine.Lines().size(), 5u) << ::testing::PrintToString(engine.Lines());
 }
 
 class SmtpSinkTest : public ::testing::Test {
@@ -261,7 +261,9 @@ TEST_F(SmtpSinkTest, SilentAndTricklingClientsAreClosedAtTheLimit) {
   for (const Case& c : cases) {
     CSocketClient client;
     ASSERT_TRUE(client.Connect("127.0.0.1", sink_->Port(), 2000));
-    if (*c.start) ASSERT_TRUE(client.Send(c.start));
+    if (*c.start) {
+      ASSERT_TRUE(client.Send(c.start));
+    }
     std::string replies;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (replies.find("421") == std::string::npos && std::chrono::steady_clock::now() < giveUp) {
