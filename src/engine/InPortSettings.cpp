@@ -8,8 +8,9 @@ namespace {
 
 using enum SettingWrite;
 
-// In the order of saving. Sources are saved whole, defaults included; the
-// defaults are those of the member initialisers.
+// In the order of saving. Sources are saved whole, defaults included (keys
+// added later only when they differ); the defaults are those of the member
+// initialisers.
 const SettingsTable<CInPort>& InSourceTable() {
   static const CInPort defaults;
   static const SettingsTable<CInPort> table{
@@ -20,6 +21,7 @@ const SettingsTable<CInPort>& InSourceTable() {
           {"File", &CInPort::m_File, kAlways},
           {"RemoveFile", &CInPort::m_RemoveFile, kAlways},
           {"SocketPort", &CInPort::m_SocketPort, kAlways},
+          {"IdleTimeout", &CInPort::m_IdleTimeout, kUnlessDefault},  // seconds; newer than the rest
           {"MailServer", &CInPort::m_MailServer, kAlways},
           {"MailUser", &CInPort::m_MailUser, kAlways},
           {"MailPort", &CInPort::m_MailPort, kAlways},

@@ -51,7 +51,7 @@ const SectionCase kCases[] = {
      "[MailServer]\n",
      "[MailServer]\nUseSubject=1\nUseBody=1\nPackBody=0\nIncMailFrom=0\nIncMailTo=0\n"},
     {"InSource", &CMeldrixDoc::SaveInPorts,
-     "[InSource1]\nName=\" Door \"\nSource=6\nFile=/in/x.txt\nRemoveFile=1\nSocketPort=4000\n"
+     "[InSource1]\nName=\" Door \"\nSource=6\nFile=/in/x.txt\nRemoveFile=1\nSocketPort=4000\nIdleTimeout=30\n"
      "MailServer=mail.example\nMailUser=u\nMailPort=995\nMailPassword=p w\nMailAuth=LOGIN\n"
      "MailSSLMode=2\nMailFields=3\nPort=2\nBaud=19200\nDataBit=7\nParity=2\nStopBit=2\nMode=2\n"
      "Protocol=3\nOutId=4\n",
