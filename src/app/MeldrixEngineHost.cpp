@@ -1,6 +1,14 @@
 #include "app/MeldrixEngineHost.h"
 
+#include <poll.h>
+
+#include <deque>
+#include <stdexcept>
+
 #include "app/Activation.h"
+#include "app/MeldrixDdeServer.h"
+#include "platform/Cp1252.h"
+#include "platform/EventLoop.h"
 #include "util/StreamDoc.h"
 #include "engine/Korvane.h"
 #include "engine/KorvaneCheck.h"
@@ -30,6 +38,7 @@ class CMeldrixEngineHost : public IEngineHost {
       return PrivateProfile::GetString(path, section, key);
     };
     SetUiLanguage(PrivateProfile::GetInt(path, "Settings", "Language", 0));
+    if (startup.loop) StartDdeService(*startup.loop);
     // COM n through the "Ports" of this configuration.
     serial_ = std::make_shared<CTermiosSerialLibrary>(config_);
     services_.serial = serial_.get();
@@ -52,6 +61,11 @@ class CMeldrixEngineHost : public IEngineHost {
   }
 
   ~CMeldrixEngineHost() override {
+    if (loop_) {
+      loop_->Unwatch(ddeWatch_);
+      loop_->CancelTimer(ddeTimer_);
+    }
+    dde_.reset();
     if (doc_.IsProcessingActive()) DeactivateProcessing(doc_);
   }
 
@@ -96,11 +110,42 @@ class CMeldrixEngineHost : public IEngineHost {
   }
 
  private:
+  // Other programs hand texts to the engine on the topic "Signal". The text
+  // of an accepted command is processed right after the command has been
+  // answered, so a slow Korvane never makes the caller's execute time out.
+  void StartDdeService(EventLoop& loop) {
+    dde_ = std::make_unique<CMeldrixDdeServer>([this](const std::string& text) {
+      ddeTexts_.push_back(text);
+      if (!loop_->TimerPending(ddeTimer_)) ddeTimer_ = loop_->StartTimer(0, [this] { ProcessDdeTexts(); });
+    });
+    if (!dde_->Create()) {
+      std::string why = dde_->CreateError();
+      dde_.reset();
+      throw std::runtime_error(Cp1252ToUtf8(LoadText("IDS_DDE_NOT_STARTED")) + " (" + why + ")");
+    }
+    loop_ = &loop;
+    ddeWatch_ = loop.Watch(dde_->Descriptor(), POLLIN, [this](short) { dde_->Pump(); });
+  }
+
+  void ProcessDdeTexts() {
+    while (!ddeTexts_.empty()) {
+      std::string text = std::move(ddeTexts_.front());
+      ddeTexts_.pop_front();
+      doc_.ProcessInternal("DDE", 3, text);
+    }
+  }
+
   std::shared_ptr<ISerialLibrary> serial_;  // before the document: its sources use it
   CMeldrixDoc doc_;
   CKorvaneCheck korvaneCheck_;
   ConfigValueReader config_;
   OutPortServices services_;
+  // After the document: the service hands texts to it.
+  EventLoop* loop_ = nullptr;
+  std::unique_ptr<CMeldrixDdeServer> dde_;
+  std::deque<std::string> ddeTexts_;
+  EventLoop::WatchId ddeWatch_ = 0;
+  EventLoop::TimerId ddeTimer_ = 0;
 };
 
 }  // namespace

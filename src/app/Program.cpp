@@ -66,10 +66,10 @@ int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostr
     err << "meldrix: unknown switch " << unknown << " ignored" << std::endl;
 
   // The serial library check of the original has nothing to check here: the
-  // serial layer is part of the program. The DDE server starts here once it
-  // exists, before the document.
+  // serial layer is part of the program. The DDE service "Meldrix" starts
+  // with the engine, before the document loads the configuration.
   std::unique_ptr<IEngineHost> engine =
-      CreateEngineHost(EngineStartup{commandLine.instanceName});
+      CreateEngineHost(EngineStartup{commandLine.instanceName, &loop});
   CStreamDoc& log = engine->Log();
   // Message boxes of the headless program: a red log line and standard error,
   // for as long as the log lives.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "util/StreamDoc.h"
+#include "dde/DDEValueAccess.h"
 #include "engine/Assembly.h"
 #include "engine/ConfigPaths.h"
 #include "engine/InPort.h"
@@ -206,7 +207,8 @@ class CMeldrixDoc : public CStreamDoc {
   SourcePoll m_SourcePoll;
   std::shared_ptr<IKorvane> m_Korvane;
   bool m_KorvaneFromConfig = false;  // m_Korvane was made from the file
-  CDataValueStorage m_DataValues;
+  // DDE references of the expressions reach other programs' services.
+  CDataValueStorage m_DataValues{true, std::make_shared<CDDEValueAccess>()};
   CDataValueVariableStore m_Variables{m_DataValues};
   CMailLineQueue m_MailLines;
   // What the SMTP sink's connection threads see of the document.
