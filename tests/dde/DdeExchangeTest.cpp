@@ -328,6 +328,20 @@ TEST(DdeExchange, TwentyInstancesAtMost) {
   EXPECT_TRUE(again.Initialized());
 }
 
+TEST(DdeExchange, StringHandlesAreCountedCaseInsensitiveAtoms) {
+  DdeFolderScope scope;
+  DdeInstance instance(nullptr, 0);
+  DdeStringHandle signal = instance.CreateStringHandle("Signal");
+  EXPECT_EQ(instance.CreateStringHandle("SIGNAL"), signal);
+  EXPECT_NE(instance.CreateStringHandle("Result"), signal);
+  EXPECT_EQ(instance.QueryString(signal), "Signal");
+  EXPECT_TRUE(instance.FreeStringHandle(signal));
+  EXPECT_EQ(instance.QueryString(signal), "Signal");  // one reference left
+  EXPECT_TRUE(instance.FreeStringHandle(signal));
+  EXPECT_FALSE(instance.QueryString(signal));
+  EXPECT_FALSE(instance.FreeStringHandle(signal));
+}
+
 TEST(DdeFrame, RoundTripAndSplitDelivery) {
   DdeFrame f;
   f.kind = DdeFrameKind::Transaction;
