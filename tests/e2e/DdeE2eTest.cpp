@@ -144,7 +144,7 @@ TEST(DdeE2eTest, ExpressionsReadPokeAndExecuteOnAnotherProgram) {
   DdeToolProcess plant(setup.RuntimeFolder() + "/dde", setup.File("plant"),
                        {"serve", "Plant", "Line1", "Temp=21.5"});
   ASSERT_TRUE(WaitForDdeService(setup, "Plant"));
-  WriteFileText(setup.File("in/a.txt"), "alarm\r\n");
+  WriteFile(setup.File("in/a.txt"), "alarm\r\n");
   MeldrixProcess meldrix(setup.DataFolder(), setup.RuntimeFolder(), {"-HIDE"});
   ASSERT_TRUE(setup.WaitForCommand("alarm T=")) << meldrix.Output() << meldrix.Errors() << plant.Errors();
   std::string sent;

@@ -45,8 +45,8 @@ class DdeToolProcess {
   DdeToolProcess(const DdeToolProcess&) = delete;
   DdeToolProcess& operator=(const DdeToolProcess&) = delete;
 
-  std::string Output() const { return ReadFileText(out_); }
-  std::string Errors() const { return ReadFileText(err_); }
+  std::string Output() const { return ReadFile(out_); }
+  std::string Errors() const { return ReadFile(err_); }
   int Pid() const { return pid_; }
 
   std::optional<int> Wait(std::chrono::milliseconds timeout = kE2eTimeout) {

@@ -69,7 +69,7 @@ s.quit()
 
 int RunSender(const std::string& folder, int port) {
   const std::string script = folder + "/send_shapes.py";
-  WriteFileText(script, kSender);
+  WriteFile(script, kSender);
   const std::string command = "python3 " + script + " " + std::to_string(port) + " >" + folder +
                               "/send_shapes.out 2>&1";
   return std::system(command.c_str());
@@ -97,7 +97,7 @@ TEST(MailShapesE2eTest, RealMailShapesArriveAsText) {
   setup.WriteConfig(Config(port));
   MeldrixProcess meldrix(setup.DataFolder(), setup.RuntimeFolder(), {"-HIDE"});
   ASSERT_EQ(RunSender(setup.DataFolder(), port), 0)
-      << ReadFileText(setup.DataFolder() + "/send_shapes.out") << meldrix.Output();
+      << ReadFile(setup.DataFolder() + "/send_shapes.out") << meldrix.Output();
   ASSERT_TRUE(setup.WaitForCommand("nur Kopf")) << meldrix.Output() << meldrix.Errors();
   EXPECT_EQ(SentTexts(setup), (std::vector<std::string>{
                                   "alternative", "Alarm Halle 3",                    //
