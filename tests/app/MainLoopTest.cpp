@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <sstream>
+#include <utility>
 
 #include "app/CommandLine.h"
 #include "app/MainLoop.h"
@@ -22,13 +23,11 @@ TEST(CommandLineTest, SwitchesAndInstanceNames) {
   EXPECT_FALSE(info.splash);
   EXPECT_EQ(info.instanceName, "B");
   EXPECT_EQ(info.windowClass, "MeldrixAppClass:A:B");
-
   CMessageCommandLineInfo max;
   max.Parse({"/Maximize", "/x"});
   EXPECT_EQ(max.show, CMessageCommandLineInfo::Show::Maximised);
   EXPECT_EQ(max.windowClass, "MeldrixAppClass");
   EXPECT_EQ(max.unknownSwitches, std::vector<std::string>{"/x"});
-
   CMessageCommandLineInfo min;
   min.Parse({"/MINIMIZED"});
   EXPECT_EQ(min.show, CMessageCommandLineInfo::Show::Minimised);
@@ -85,10 +84,8 @@ TEST(SingleInstanceTest, SecondWithSameClassIsRefusedAndReachesTheFirst) {
   SingleInstance first("MeldrixAppClass:A/b", folder.Path());
   ASSERT_EQ(first.State(), SingleInstance::Result::First);
   ASSERT_TRUE(first.Listen(loop, [&] { ++fronts; }));
-
   SingleInstance other("MeldrixAppClass:B", folder.Path());
   EXPECT_EQ(other.State(), SingleInstance::Result::First);
-
   {
     SingleInstance second("MeldrixAppClass:A/b", folder.Path());
     EXPECT_EQ(second.State(), SingleInstance::Result::AlreadyRunning);
@@ -106,30 +103,17 @@ TEST(SingleInstanceTest, LockIsFreeAgainWhenTheFirstEnds) {
   EXPECT_EQ(again.State(), SingleInstance::Result::First);
 }
 
+// Records what the main loop asks of the engine: "A"ctivate, "D"eactivate, "R"eload.
 class FakeEngine : public IEngineHost {
  public:
   CStreamDoc& Log() override { return log; }
   bool AutoActivate() const override { return false; }
   bool IsActive() const override { return active; }
-  bool Activate() override {
-    calls += "A";
-    active = true;
-    return true;
-  }
-  void Deactivate() override {
-    calls += "D";
-    active = false;
-  }
-  bool PumpProtocols() override {
-    ++pumps;
-    return inTelegram;
-  }
+  bool Activate() override { return calls += "A", active = true; }
+  void Deactivate() override { calls += "D", active = false; }
+  bool PumpProtocols() override { return ++pumps, inTelegram; }
   void Deliver() override { ++deliveries; }
-  bool ConfigurationChanged() override {
-    bool c = changed;
-    changed = false;
-    return c;
-  }
+  bool ConfigurationChanged() override { return std::exchange(changed, false); }
   void Reload() override { calls += "R"; }
   void SendCheck() override { ++checks; }
   std::string CountersText() const override { return "Total messages: 3"; }
@@ -164,7 +148,6 @@ TEST(MainLoopTest, TimersDriveDeliveryProtocolsAndSupervision) {
   engine.inTelegram = true;
   step(100);
   EXPECT_EQ(engine.pumps, 25 + 17);  // every 5 ms from 1020 on
-
   engine.changed = true;
   step(60000);
   EXPECT_EQ(engine.calls, "DRA");  // deactivate, reload, activate again

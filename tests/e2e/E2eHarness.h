@@ -7,9 +7,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -21,6 +18,7 @@
 
 #include "engine/KorvaneStubProcess.h"
 #include "platform/SingleInstance.h"
+#include "support/ChildProcess.h"
 #include "support/Files.h"
 #include "support/TempFolder.h"
 #include "support/WaitUntil.h"
@@ -84,95 +82,47 @@ class PseudoTerminal {
   std::string slavePath_;
 };
 
-class MeldrixProcess {
+// The program on its data folder, standard output and errors in files there.
+class MeldrixProcess : public ChildProcess {
  public:
   MeldrixProcess(const std::string& dataFolder, const std::string& runtimeFolder,
                  std::vector<std::string> arguments, const std::string& logName = "meldrix")
-      : out_(dataFolder + "/" + logName + ".out"), err_(dataFolder + "/" + logName + ".err") {
-    std::vector<std::string> args = {MELDRIX_BUILD_DIR "/meldrix"};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-      std::string entry = *e;
-      if (entry.rfind("MELDRIX_DATA=", 0) == 0 || entry.rfind("MELDRIX_RUNTIME_DIR=", 0) == 0 ||
-          entry.rfind("MELDRIX_DDE_DIR=", 0) == 0)
-        continue;
-      env.push_back(entry);
-    }
-    env.push_back("MELDRIX_DATA=" + dataFolder);
-    env.push_back("MELDRIX_RUNTIME_DIR=" + runtimeFolder);
-    env.push_back("MELDRIX_DDE_DIR=" + runtimeFolder + "/dde");
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start meldrix");
-  }
-  ~MeldrixProcess() { Stop(); }
-  MeldrixProcess(const MeldrixProcess&) = delete;
-  MeldrixProcess& operator=(const MeldrixProcess&) = delete;
+      : ChildProcess(WithProgram(std::move(arguments)), Options(dataFolder, runtimeFolder, logName)),
+        out_(dataFolder + "/" + logName + ".out"),
+        err_(dataFolder + "/" + logName + ".err") {}
 
   std::string Output() const { return ReadFile(out_); }
   std::string Errors() const { return ReadFile(err_); }
-  bool OutputContains(const std::string& text) const {
-    return Output().find(text) != std::string::npos;
-  }
-
-  void Signal(int signal) {
-    if (pid_ > 0) ::kill(pid_, signal);
-  }
-
-  // The exit status once the program ended within `timeout` (-1 when it
-  // ended by a signal), nullopt while it still runs.
-  std::optional<int> WaitForExit(std::chrono::milliseconds timeout = kE2eTimeout) {
-    if (pid_ <= 0) return status_;
-    auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-      int status = 0;
-      pid_t done = ::waitpid(pid_, &status, WNOHANG);
-      if (done == pid_) {
-        pid_ = -1;
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return status_;
-      }
-      if (std::chrono::steady_clock::now() >= end) return std::nullopt;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  }
-
-  // SIGTERM, then SIGKILL when it does not end; returns the exit status.
-  std::optional<int> Stop() {
-    if (pid_ <= 0) return status_;
-    Signal(SIGTERM);
-    if (auto status = WaitForExit()) return status;
-    Signal(SIGKILL);
-    return WaitForExit();
-  }
-
-  bool Running() const { return pid_ > 0; }
+  bool OutputContains(const std::string& text) const { return Output().find(text) != std::string::npos; }
 
  private:
+  static std::vector<std::string> WithProgram(std::vector<std::string> args) {
+    args.insert(args.begin(), MELDRIX_BUILD_DIR "/meldrix");
+    return args;
+  }
+  // Standard input from /dev/null, our environment with the program's folders.
+  static ChildOptions Options(const std::string& dataFolder, const std::string& runtimeFolder,
+                              const std::string& logName) {
+    ChildOptions options;
+    options.environment = {"MELDRIX_DATA=" + dataFolder, "MELDRIX_RUNTIME_DIR=" + runtimeFolder,
+                           "MELDRIX_DDE_DIR=" + runtimeFolder + "/dde"};
+    for (char** e = environ; *e; ++e)
+      if (std::string entry = *e; entry.rfind("MELDRIX_DATA=", 0) && entry.rfind("MELDRIX_RUNTIME_DIR=", 0) &&
+                                  entry.rfind("MELDRIX_DDE_DIR=", 0))
+        options.environment.push_back(entry);
+    options.stdoutFile = dataFolder + "/" + logName + ".out";
+    options.stderrFile = dataFolder + "/" + logName + ".err";
+    options.stdinFromNull = true;
+    return options;
+  }
+
   std::string out_, err_;
-  pid_t pid_ = -1;
-  std::optional<int> status_;
 };
 
 // A data folder with a configuration file and a running Korvane stand-in.
 class E2eSetup {
  public:
   E2eSetup() { std::filesystem::create_directories(RuntimeFolder()); }
-
   std::string DataFolder() const { return data_.Path(); }
   std::string RuntimeFolder() const { return data_.File("run"); }
   std::string File(const std::string& name) const { return data_.File(name); }
@@ -181,12 +131,16 @@ class E2eSetup {
   }
   // Writes the configuration with the stub's endpoint added.
   void WriteConfig(const std::string& body, const std::string& instance = "") {
-    WriteFile(ConfigPath(instance),
-                  body + "\n[Korvane]\nEndpoint=" + korvane_.Endpoint() + "\n");
+    WriteFile(ConfigPath(instance), body + "\n[Korvane]\nEndpoint=" + korvane_.Endpoint() + "\n");
+  }
+  // Drops a file into the data folder the way other programs should: written
+  // under a hidden name, then renamed.
+  void DropFile(const std::string& name, const std::string& bytes) {
+    WriteFile(File(".dropping"), bytes);
+    std::filesystem::rename(File(".dropping"), File(name));
   }
   KorvaneStubProcess& Korvane() { return korvane_; }
   const KorvaneStubProcess& Korvane() const { return korvane_; }
-
   // The program started for `instance` is up: it listens on its single-instance
   // socket, which it binds after it takes signals through its main loop.
   bool WaitForStartUp(const std::string& instance = "") const {
@@ -195,7 +149,6 @@ class E2eSetup {
         SingleInstance::FileStem("MeldrixAppClass" + (instance.empty() ? "" : ":" + instance)) + ".sock";
     return WaitUntil([&] { return std::filesystem::exists(socket); });
   }
-
   // The commands beginning "[send(" that Korvane received so far, in order.
   std::vector<std::string> SentCommands(const std::string& containing = "") const {
     std::vector<std::string> sent;
@@ -203,7 +156,6 @@ class E2eSetup {
       if (line.rfind("[send(", 0) == 0 && line.find(containing) != std::string::npos) sent.push_back(line);
     return sent;
   }
-
   bool WaitForCommand(const std::string& text) {
     return WaitUntil([&] {
       for (const auto& line : korvane_.Journal())

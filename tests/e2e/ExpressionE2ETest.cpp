@@ -21,10 +21,8 @@ TEST(ExpressionE2eTest, ConfiguredTextIsExpandedOnItsWayToKorvane) {
                     "[Message1]\nName=All\nReceiver={{$MSGFIELD[1]}}\nLeftTrigger=\n"
                     "Text=#{{n := n + 1; n}} {{UPPERCASE($MSGFIELD[2])}} via {{$INPORT}}"
                     " ({{MID($MESSAGE, 1, 2)}}){{1 +}}|end\n");
-  WriteFile(setup.File("in/.a.tmp"), "0815;fire\r\n4711;smoke\r\n");
-  fs::rename(setup.File("in/.a.tmp"), setup.File("in/a.txt"));
+  setup.DropFile("in/a.txt", "0815;fire\r\n4711;smoke\r\n");
   MeldrixProcess meldrix(setup.DataFolder(), setup.RuntimeFolder(), {"-HIDE"});
-
   ASSERT_TRUE(setup.WaitForCommand("SMOKE")) << meldrix.Output() << meldrix.Errors();
   EXPECT_EQ(setup.SentCommands(), (std::vector<std::string>{"[send(*|0815|#1 FIRE via Drop (08)!end|||||)]",
                                             "[send(*|4711|#2 SMOKE via Drop (47)!end|||||)]"}));

@@ -1,16 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <initializer_list>
-
 #include "e2e/E2eHarness.h"
-#include "sources/IlperProtocol.h"
+#include "support/Telegrams.h"
 #include "util/TraceToolRunner.h"
 
 namespace meldrix::testing {
 namespace {
-
-constexpr char STX = 0x02, ETX = 0x03, ACK = 0x06, DLE = 0x10, NAK = 0x15, RS = 0x1E;
 
 std::string ProtocolSourceConfig(const std::string& device, int protocol, const std::string& trigger,
                                  const std::string& copy) {
@@ -20,44 +15,6 @@ std::string ProtocolSourceConfig(const std::string& device, int protocol, const 
          std::to_string(protocol) + "\n"
          "[OutDest1]\nName=Copy\nId=1\nDest=2\nFile=" + copy + "\nFileMode=1\n"
          "[Message1]\nName=Alarm\nReceiver=Brigade\nLeftTrigger=" + trigger + "\n";
-}
-
-// A Siedle telegram with ETX and DLE escaped and the checksum making every
-// byte after STX (each DLE included) add up to 0.
-std::string SiedleTelegram(int receiver, int function, int sender, const std::string& info) {
-  std::string body{static_cast<char>(receiver), static_cast<char>(function), static_cast<char>(sender)};
-  body += info;
-  std::string wire;
-  unsigned sum = 0;
-  for (char c : body) {
-    if (c == ETX || c == DLE) {
-      wire.push_back(DLE);
-      sum += DLE;
-    }
-    wire.push_back(c);
-    sum += static_cast<unsigned char>(c);
-  }
-  unsigned char checksum = static_cast<unsigned char>(-sum);
-  EXPECT_TRUE(checksum != ETX && checksum != DLE) << "pick other test data";
-  wire.push_back(static_cast<char>(checksum));
-  return STX + wire + ETX;
-}
-
-// An Ilper telegram: fields joined by RS between STX and ETX, CRC-16/MODBUS
-// over STX..ETX, low byte first.
-std::string IlperTelegram(std::initializer_list<std::string> fields, bool swapCrc = false) {
-  std::string body(1, STX);
-  bool first = true;
-  for (const auto& field : fields) {
-    if (!first) body += RS;
-    body += field;
-    first = false;
-  }
-  body += ETX;
-  uint16_t crc = 0xFFFF;
-  for (char c : body) crc = IlperProtocol::Crc16Modbus(crc, static_cast<unsigned char>(c));
-  char low = static_cast<char>(crc & 0xFF), high = static_cast<char>(crc >> 8);
-  return swapCrc ? body + high + low : body + low + high;
 }
 
 bool SentToBrigade(const E2eSetup& setup, const std::string& text) {
@@ -74,7 +31,6 @@ struct ProtocolRun {
                                                std::vector<std::string>{"-HIDE"});
   }
   std::string Diagnostics() const { return meldrix->Output() + meldrix->Errors(); }
-
   E2eSetup setup;
   PseudoTerminal device;
   std::string copy;
@@ -84,13 +40,11 @@ struct ProtocolRun {
 TEST(ProtocolE2eTest, SiedleTelegramsAreAcknowledgedAndBecomeOneMessageEach) {
   ProtocolRun run(1, "02->01:33:");
   ASSERT_TRUE(run.setup.WaitForCommand("[check(Meldrix)]")) << run.Diagnostics();
-
   std::string first = SiedleTelegram(0x01, 0x33, 0x02, "A");
   ASSERT_TRUE(run.device.Write(first));
   EXPECT_EQ(run.device.ReadAnswer(), std::string(1, ACK));
   ASSERT_TRUE(run.setup.WaitForCommand("02->01:33:41")) << run.Diagnostics();
   EXPECT_TRUE(SentToBrigade(run.setup, "02->01:33:41"));
-
   // Escaped data bytes decode as data; a second telegram is a message of its own.
   std::string second = SiedleTelegram(0x01, 0x33, 0x02, std::string{ETX, DLE, 'B'});
   ASSERT_TRUE(run.device.Write(second));
@@ -99,7 +53,6 @@ TEST(ProtocolE2eTest, SiedleTelegramsAreAcknowledgedAndBecomeOneMessageEach) {
   for (const auto& line : run.setup.Korvane().Journal())
     EXPECT_FALSE(line.find("41") != std::string::npos && line.find("031042") != std::string::npos)
         << "telegrams ran together: " << line;
-
   // Every received byte reaches the output unchanged.
   EXPECT_TRUE(WaitUntil([&] { return ReadFile(run.copy) == first + second; }))
       << ReadFile(run.copy).size();
@@ -109,11 +62,9 @@ TEST(ProtocolE2eTest, SiedleTelegramsAreAcknowledgedAndBecomeOneMessageEach) {
 TEST(ProtocolE2eTest, IlperLocalTelegramIsAcknowledgedAndBadChecksumGetsNak) {
   ProtocolRun run(3, "A1;");
   ASSERT_TRUE(run.setup.WaitForCommand("[check(Meldrix)]")) << run.Diagnostics();
-
   // A damaged telegram is refused so the device repeats it; nothing is sent.
   ASSERT_TRUE(run.device.Write(IlperTelegram({"A1", "zz", "Brand", "Halle 2", "76"}, true)));
   EXPECT_EQ(run.device.ReadAnswer(), std::string(1, NAK));
-
   std::string good = IlperTelegram({"A1", "zz", "Brand", "Halle 3", "77"});
   ASSERT_TRUE(run.device.Write(good));
   EXPECT_EQ(run.device.ReadAnswer(), std::string(1, ACK));
@@ -142,7 +93,6 @@ TEST_F(ProtocolTraceE2eTest, StateTracesOfTheProgramReachTheTraceTool) {
   ASSERT_TRUE(WaitForSocket(SocketPath()));
   ProtocolRun run(3, "A1;");
   ASSERT_TRUE(run.setup.WaitForCommand("[check(Meldrix)]")) << run.Diagnostics();
-
   ASSERT_TRUE(run.device.Write(IlperTelegram({"A1", "zz", "Brand", "Halle 3", "77"})));
   EXPECT_EQ(run.device.ReadAnswer(), std::string(1, ACK));
   std::string out = tool.ReadUntil(" Ilper(3)");

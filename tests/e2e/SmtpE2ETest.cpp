@@ -72,7 +72,6 @@ TEST(SmtpE2eTest, MailsBecomeMessagesAndNoneIsLostUnderLoad) {
                     "\n[Message1]\nName=All\nReceiver=4711\nLeftTrigger=\n"
                     "Text={{$MESSAGE}}/{{$INPORT}}\n");
   MeldrixProcess meldrix(setup.DataFolder(), setup.RuntimeFolder(), {"-HIDE"});
-
   ASSERT_EQ(RunSender(setup.DataFolder(), port, 0, 0), 0)
       << ReadFile(setup.DataFolder() + "/send_mail.out") << meldrix.Output() << meldrix.Errors();
   ASSERT_TRUE(setup.WaitForCommand("zweite Zeile")) << meldrix.Output() << meldrix.Errors();
@@ -80,7 +79,6 @@ TEST(SmtpE2eTest, MailsBecomeMessagesAndNoneIsLostUnderLoad) {
             (std::vector<std::string>{"[send(*|4711|T\xC3\xBCr offen/Mail|||||)]",
                                       "[send(*|4711|Fenster \xC3\xB6" "ffnen, Stra\xC3\x9F" "e r\xC3\xA4umen/Mail|||||)]",
                                       "[send(*|4711|zweite Zeile/Mail|||||)]"}));
-
   constexpr int kClients = 20, kMailsEach = 50;
   ASSERT_EQ(RunSender(setup.DataFolder(), port, kClients, kMailsEach), 0)
       << ReadFile(setup.DataFolder() + "/send_mail.out");

@@ -42,11 +42,9 @@ TEST(SocketSourceE2eTest, TextInTwoSegmentsIsOneMessage) {
                     "\n[Message1]\nName=All\nReceiver=4711\nLeftTrigger=\n"
                     "Text={{$MESSAGE}} via {{$INPORT}}\n");
   MeldrixProcess meldrix(setup.DataFolder(), setup.RuntimeFolder(), {"-HIDE"});
-
   int silent = ConnectTo(port);
   ASSERT_GE(silent, 0) << meldrix.Output() << meldrix.Errors();
   ::close(silent);
-
   int fd = ConnectTo(port);
   ASSERT_GE(fd, 0);
   int one = 1;
@@ -55,7 +53,6 @@ TEST(SocketSourceE2eTest, TextInTwoSegmentsIsOneMessage) {
   // Long enough for the program to poll the first half on its own.
   std::this_thread::sleep_for(std::chrono::milliseconds(400));
   ASSERT_TRUE(SendAll(fd, " 3\r\n"));
-
   ASSERT_TRUE(setup.WaitForCommand("hall 3")) << meldrix.Output() << meldrix.Errors();
   ::close(fd);
   // Once the program has ended nothing more can arrive: exactly one message.

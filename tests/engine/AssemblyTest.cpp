@@ -34,7 +34,6 @@ class AssemblyTest : public ::testing::Test {
     assembly.FinishPoll();
     return Take();
   }
-
   ScopedFakeClock clock;
   AssemblySettings settings;
   CMessageAssembly assembly;
@@ -103,7 +102,6 @@ TEST_F(AssemblyTest, MaxMessageLengthCutsTheLineAndHasAHardLimit) {
   EXPECT_EQ(completed, (std::vector<bool>{false, false, false, false, false, true, false, false,
                                           true}));
   EXPECT_EQ(Take(), (Texts{"ABCDEF", "GH"}));
-
   settings.maxMessageLength = 1L << 40;
   Configure();
   EXPECT_EQ(Feed(std::string(kMaxAssemblyLength + 1, 'x')).size(), 1u);
@@ -120,7 +118,6 @@ TEST_F(AssemblyTest, ContinuationLinesJoinUntilTheirTimerRunsOut) {
   EXPECT_EQ(Poll(999), Texts{});
   EXPECT_EQ(Poll(1), (Texts{"NEXT"}));
   EXPECT_EQ(assembly.MultilineTimer(), 0u);
-
   // Each continuation restarts the timer.
   Feed("A\n");
   Poll(800);
@@ -128,11 +125,9 @@ TEST_F(AssemblyTest, ContinuationLinesJoinUntilTheirTimerRunsOut) {
   EXPECT_EQ(Poll(800), Texts{});
   Feed("  C  \n");
   EXPECT_EQ(Poll(1000), (Texts{"A B C"}));
-
   // An empty line hands the held message over.
   Feed("A\n B\n");
   EXPECT_EQ(Feed("\n"), (Texts{"A B"}));
-
   // A held message is not UTF-8 repaired.
   Feed("\xC3\xA4\n");
   EXPECT_EQ(Poll(1000), (Texts{"\xC3\xA4"}));
@@ -153,7 +148,6 @@ TEST_F(AssemblyTest, LineTimeoutEndsASilentLine) {
   EXPECT_EQ(Poll(100000), Texts{});  // without a line timeout a line waits
   EXPECT_EQ(assembly.LineTimer(), 0u);
   assembly.Reset();
-
   settings.lineTimeoutMs = 200;
   Configure();
   Feed("PARTIAL");
@@ -170,7 +164,6 @@ TEST_F(AssemblyTest, ProtocolDecoderFillsTheLineAndConfigureKeepsText) {
   assembly.Line() = "Tuer 12 offen";
   assembly.CompleteLine();
   EXPECT_EQ(Take(), (Texts{"Tuer 12 offen"}));
-
   Feed("AB");
   settings.maxMessageLength = 100;
   Configure();

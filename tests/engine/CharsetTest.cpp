@@ -2,30 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace meldrix {
 namespace {
 
-TEST(Charset, NoneLeavesEveryByte) {
+TEST(Charset, NoneDin66003AndIbmPc) {
   std::string all;
   for (int c = 0; c < 256; ++c) all.push_back(static_cast<char>(c));
-  EXPECT_EQ(ConvertCharset(all, 0), all);
-  EXPECT_EQ(ConvertCharset(all, 7), all);  // unknown setting: no conversion
-}
-
-TEST(Charset, Din66003GermanLetters) {
-  EXPECT_EQ(ConvertCharset("Stra~e", 2), "Stra\xDF" "e");
-  EXPECT_EQ(ConvertCharset("Stra}e", 2), "Stra\xFC" "e");
-  EXPECT_EQ(ConvertCharset("{", 2), "\xE4");
-  EXPECT_EQ(ConvertCharset("[\\]`{|}~", 2), "\xC4\xD6\xDC\xA7\xE4\xF6\xFC\xDF");
-  // Control bytes and the upper half become "~"; the "~" itself is ß.
-  EXPECT_EQ(ConvertCharset(std::string("A\x07\x80\xFF" "Z", 5), 2), "A~~~Z");
-  EXPECT_EQ(ConvertCharset("Halle 2: Feuer!", 2), "Halle 2: Feuer!");
-}
-
-TEST(Charset, IbmPcTable) {
-  EXPECT_EQ(ConvertCharset("\x81\x84\x94\xE1\x8E\x99\x9A", 1), "\xFC\xE4\xF6\xDF\xC4\xD6\xDC");
-  EXPECT_EQ(ConvertCharset("\xF8\xF1\xE6", 1), "\xB0\xB1\xB5");  // degree, plus-minus, micro
-  EXPECT_EQ(ConvertCharset("\xB3\xC4\xDA", 1), "\xA6-+");        // box drawing
+  const std::tuple<std::string, int, std::string> rows[] = {  // text, setting, converted
+      {all, 0, all}, {all, 7, all},  // unknown setting: no conversion
+      {"Stra~e", 2, "Stra\xDF" "e"}, {"Stra}e", 2, "Stra\xFC" "e"}, {"{", 2, "\xE4"},
+      {"[\\]`{|}~", 2, "\xC4\xD6\xDC\xA7\xE4\xF6\xFC\xDF"},
+      // Control bytes and the upper half become "~"; the "~" itself is ß.
+      {std::string("A\x07\x80\xFF" "Z", 5), 2, "A~~~Z"}, {"Halle 2: Feuer!", 2, "Halle 2: Feuer!"},
+      {"\x81\x84\x94\xE1\x8E\x99\x9A", 1, "\xFC\xE4\xF6\xDF\xC4\xD6\xDC"},
+      {"\xF8\xF1\xE6", 1, "\xB0\xB1\xB5"},  // degree, plus-minus, micro
+      {"\xB3\xC4\xDA", 1, "\xA6-+"},        // box drawing
+  };
+  for (const auto& [text, setting, converted] : rows)
+    EXPECT_EQ(ConvertCharset(text, setting), converted) << setting << ": " << text.substr(0, 20);
   EXPECT_EQ(IbmPcToAnsi(0x80), 0xC7);
   EXPECT_EQ(IbmPcToAnsi(0xFF), 0xA0);
   EXPECT_EQ(IbmPcToAnsi(0x0D), '~');

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "engine/EngineTestSupport.h"
-#include "engine/KorvaneStubProcess.h"
 #include "engine/Process.h"
 #include "platform/Timer.h"
 
@@ -170,27 +169,12 @@ TEST_F(DeliveryTest, AssemblySettingsComeFromTheConfiguration) {
   EXPECT_EQ(g.doc->GetAssemblySettings().lineTimeoutMs, 0u);
 }
 
-TEST(EngineLog, WidthAndRing) {
+TEST(EngineLog, SizedAtTheFirstLoadAndClearedByAReload) {
   EngineFixture f;
-  EXPECT_EQ(f.doc->Width(), 132);  // from the first load on
+  EXPECT_EQ(f.doc->Width(), 132);
   EXPECT_EQ(f.doc->Capacity(), 2400);
-  CInPort& port = f.AddSource("COM1");
-  for (int i = 0; i < 2401; ++i) f.doc->Process(port, "line " + std::to_string(i));
-  const auto log = f.Log();
-  ASSERT_EQ(log.size(), 2399u);  // plus the empty current line
-  EXPECT_EQ(log.front().text, "line 2");
-  EXPECT_EQ(log.back().text, "line 2400");
-  f.doc->Clear();
-  f.doc->Process(port, std::string(140, 'x'));
-  const auto wrapped = f.Log();
-  ASSERT_EQ(wrapped.size(), 2u);  // no empty line after the wrap
-  EXPECT_EQ(wrapped[0].text.size(), 132u);
-  EXPECT_EQ(wrapped[1].text.size(), 8u);
-}
-
-TEST(EngineLog, ReloadClearsTheLog) {
-  EngineFixture f;
-  f.doc->Write("old\n");
+  f.doc->Process(f.AddSource("COM1"), std::string(140, 'x'));
+  ASSERT_EQ(f.Log().size(), 2u);  // wrapped, no empty line after the wrap
   f.doc->LoadConfiguration();
   EXPECT_TRUE(f.Log().empty());
 }
@@ -206,24 +190,6 @@ TEST(Overview, SourcesWithTheirOutputs) {
       [](const CInPort& p) { return p.m_Name + "=src"; },
       [](const COutPort& o) { return o.m_Name + "=out"; });
   EXPECT_EQ(text, "COM1=src\r\n    --> Printer=out\r\n\r\nFiles=src\r\n    --> <none>\r\n\r\n");
-}
-
-TEST(KorvaneStub, SendThroughTheConfiguredEndpoint) {
-  testing::KorvaneStubProcess stub;
-  profiletest::ProfileConfigFixture config;
-  auto doc = config.Load("[Korvane]\nEndpoint=" + stub.Endpoint() + "\n");
-  doc->SetProcessingActive(true);
-  CMessage& message = doc->m_Messages.AddNew();
-  message.m_Receiver = "G:12";
-  message.PrepareFilters();
-  EXPECT_TRUE(doc->ProcessInternal("DDE", CInPort::kDde, "Feuer Halle 2 \xE4"));
-  EXPECT_EQ(doc->m_TotalErrors, 0u);
-  // The stub journals UTF-8.
-  EXPECT_EQ(stub.Journal(),
-            (std::vector<std::string>{"[send(S|G:12|Feuer Halle 2 \xC3\xA4|||||)]"}));
-  stub.Stop();
-  EXPECT_FALSE(doc->Send("", "1", "gone"));
-  EXPECT_EQ(doc->m_TotalErrors, 1u);
 }
 
 }  // namespace

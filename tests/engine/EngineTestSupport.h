@@ -40,12 +40,10 @@ struct EngineFixture {
   profiletest::ProfileConfigFixture config;
   std::unique_ptr<CMeldrixDoc> doc;
   std::shared_ptr<FakeKorvane> korvane = std::make_shared<FakeKorvane>();
-
   explicit EngineFixture(const std::string& content = "") {
     doc = config.Load(content);
     doc->SetKorvane(korvane);
   }
-
   CMessage& AddMessage(const std::string& leftTrigger, const std::string& receiver,
                        const std::string& text = "") {
     CMessage& message = doc->m_Messages.AddNew();
@@ -56,14 +54,12 @@ struct EngineFixture {
     message.PrepareFilters();
     return message;
   }
-
   CInPort& AddSource(const std::string& name, int kind = CInPort::kSerial) {
     CInPort& port = doc->m_InPorts.AddNew();
     port.m_Name = name;
     port.m_Source = kind;
     return port;
   }
-
   // Every completed log line (the empty current line left out).
   std::vector<LogLine> Log() const {
     std::vector<LogLine> lines;

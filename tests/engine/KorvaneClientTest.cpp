@@ -69,7 +69,6 @@ TEST(KorvaneClient, EndpointComesFromSectionKorvane) {
                                                      : std::string();
   };
   EXPECT_EQ(KorvaneEndpointSetting(tcp), "tcp:127.0.0.1:4711");
-
   TempFolder folder;
   std::string config = folder.File("meldrix.cfg");
   meldrix::testing::WriteFile(config, "[korvane]\nendpoint=unix:/tmp/k.sock\n");
@@ -81,7 +80,6 @@ TEST(KorvaneClient, EndpointComesFromSectionKorvane) {
 TEST(KorvaneClient, SendsAreJournalledAndNumberedOverAUnixSocket) {
   KorvaneStubProcess stub({"--receivers", "M\xC3\xBCller[12]|Schulz.1[3]"});
   CKorvane korvane(stub.Endpoint());
-
   // Windows-1252 on our side, UTF-8 on the wire.
   KorvaneResult first = korvane.Execute(KorvaneSendCommand(" 0815 ", "Brand in Halle \xC4"));
   ASSERT_TRUE(first.Succeeded()) << std::hex << first.hr;
@@ -91,12 +89,10 @@ TEST(KorvaneClient, SendsAreJournalledAndNumberedOverAUnixSocket) {
   EXPECT_EQ(second.reply, "2");
   EXPECT_EQ(korvane.Execute(kKorvaneCheckCommand).reply, "1");
   EXPECT_EQ(korvane.Execute(kKorvaneVoiceSetupCommand).reply, "0");
-
   KorvaneResult list = korvane.Execute(kKorvaneGetReceiversCommand);
   EXPECT_EQ(list.reply, "M\xFCller[12]|Schulz.1[3]");
   EXPECT_EQ(ParseKorvaneReceivers(list.reply), (std::vector<std::string>{"M\xFCller", "Schulz"}));
   EXPECT_EQ(korvane.Execute(kKorvaneGetGroupsCommand).reply, "");
-
   EXPECT_EQ(stub.Journal(),
             (std::vector<std::string>{"[send(*|0815|Brand in Halle \xC3\x84|||||)]",
                                       "[send(S|Gruppe:Nord|B|||||)]", "[check(Meldrix)]",
@@ -117,21 +113,16 @@ TEST(KorvaneClient, WorksOverTcpOnLoopback) {
   EXPECT_EQ(stub.Journal(), std::vector<std::string>{"[send(*|A|x|||||)]"});
 }
 
-TEST(KorvaneClient, ReplyZeroIsDeliveredButNotAccepted) {
-  KorvaneStubProcess stub({"--reply", "0"});
-  KorvaneResult result = CKorvane(stub.Endpoint()).Execute("[send(*|A|x|||||)]");
-  EXPECT_TRUE(result.Succeeded());
-  EXPECT_EQ(result.reply, "0");
-  EXPECT_FALSE(IsKorvaneSendAccepted(result.reply));
-}
-
-TEST(KorvaneClient, SilentServerGivesAnEmptyReply) {
-  KorvaneStubProcess stub({"--silent"});
-  KorvaneResult result = CKorvane(stub.Endpoint()).Execute("[send(*|A|x|||||)]");
-  EXPECT_TRUE(result.Succeeded()) << std::hex << result.hr;
-  EXPECT_EQ(result.reply, "");
-  EXPECT_FALSE(IsKorvaneSendAccepted(result.reply));
-  EXPECT_EQ(stub.Journal().size(), 1u);
+TEST(KorvaneClient, ZeroOrNoReplyIsDeliveredButNotAccepted) {
+  const std::pair<std::vector<std::string>, const char*> rows[] = {{{"--reply", "0"}, "0"}, {{"--silent"}, ""}};
+  for (const auto& [args, reply] : rows) {
+    KorvaneStubProcess stub(args);
+    KorvaneResult result = CKorvane(stub.Endpoint()).Execute("[send(*|A|x|||||)]");
+    EXPECT_TRUE(result.Succeeded()) << std::hex << result.hr;
+    EXPECT_EQ(result.reply, reply);
+    EXPECT_FALSE(IsKorvaneSendAccepted(result.reply));
+    EXPECT_EQ(stub.Journal().size(), 1u);
+  }
 }
 
 TEST(KorvaneClient, ServerThatNeverAnswersCostsOnlyTheTimeLimit) {
@@ -146,12 +137,10 @@ TEST(KorvaneClient, ServerThatNeverAnswersCostsOnlyTheTimeLimit) {
 
 TEST(KorvaneClient, MissingEndpointIsClassNotRegistered) {
   TempFolder folder;
-  EXPECT_EQ(CKorvane("unix:" + folder.File("none.sock")).Execute("[check(Meldrix)]").hr,
-            KORVANE_E_CLASSNOTREG);
-  EXPECT_EQ(CKorvane("unix:" + folder.File("no/dir.sock")).Execute("x").hr, KORVANE_E_CLASSNOTREG);
-  EXPECT_EQ(CKorvane("").Execute("x").hr, KORVANE_E_CLASSNOTREG);
-  EXPECT_EQ(CKorvane("/run/korvane.sock").Execute("x").hr, KORVANE_E_CLASSNOTREG);
-  EXPECT_EQ(CKorvane("tcp:no-such-host.invalid:1").Execute("x").hr, KORVANE_E_CLASSNOTREG);
+  for (const std::string& endpoint : {"unix:" + folder.File("none.sock"), "unix:" + folder.File("no/dir.sock"),
+                                      std::string(), std::string("/run/korvane.sock"),
+                                      std::string("tcp:no-such-host.invalid:1")})
+    EXPECT_EQ(CKorvane(endpoint).Execute("[check(Meldrix)]").hr, KORVANE_E_CLASSNOTREG) << endpoint;
 }
 
 TEST(KorvaneClient, NobodyListeningIsServerUnavailable) {
@@ -165,7 +154,6 @@ TEST(KorvaneClient, NobodyListeningIsServerUnavailable) {
   ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ::close(fd);
   EXPECT_EQ(CKorvane("unix:" + path).Execute("x").hr, KORVANE_E_SERVER_UNAVAILABLE);
-
   // A TCP port that is bound but not listening.
   int tcp = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in in{};
@@ -179,27 +167,23 @@ TEST(KorvaneClient, NobodyListeningIsServerUnavailable) {
   ::close(tcp);
 }
 
-TEST(KorvaneClient, InvalidUtf8InTheReplyIsKeptByteByByte) {
+TEST(KorvaneClient, InvalidUtf8InTheReplyIsKeptByteByByteAndAnOversizedOneRefused) {
   ScriptedServer server("\xFF" "12 \xC3\xA4\xC3");
   KorvaneResult result = CKorvane(server.Endpoint()).Execute("[send(*|A|\x80|||||)]");
   ASSERT_TRUE(result.Succeeded());
   EXPECT_EQ(result.reply, "\xFF" "12 \xE4\xC3");
   EXPECT_EQ(server.Received(), "[send(*|A|\xE2\x82\xAC|||||)]");
-}
-
-TEST(KorvaneClient, OversizedReplyIsRefused) {
-  ScriptedServer server(std::string(kKorvaneMaxReplyBytes + 1, '7'));
-  KorvaneResult result = CKorvane(server.Endpoint()).Execute("x");
+  ScriptedServer oversized(std::string(kKorvaneMaxReplyBytes + 1, '7'));
+  result = CKorvane(oversized.Endpoint()).Execute("x");
   EXPECT_EQ(result.hr, KORVANE_E_REPLY_TOO_LONG);
   EXPECT_EQ(result.reply, "");
 }
 
 TEST(KorvaneClient, ErrnoCodesFollowTheHresultScheme) {
-  EXPECT_EQ(KorvaneErrorFromErrno(0), 0u);
-  EXPECT_EQ(KorvaneErrorFromErrno(ENOENT), 0x80040154u);
-  EXPECT_EQ(KorvaneErrorFromErrno(ECONNREFUSED), 0x800706BAu);
-  EXPECT_EQ(KorvaneErrorFromErrno(ETIMEDOUT), 0x800705B4u);
-  EXPECT_EQ(KorvaneErrorFromErrno(EACCES), 0x80070000u + EACCES);
+  const std::pair<int, std::uint32_t> rows[] = {
+      {0, 0u}, {ENOENT, 0x80040154u}, {ECONNREFUSED, 0x800706BAu}, {ETIMEDOUT, 0x800705B4u},
+      {EACCES, 0x80070000u + EACCES}};
+  for (const auto& [error, hr] : rows) EXPECT_EQ(KorvaneErrorFromErrno(error), hr) << error;
 }
 
 TEST(KorvaneStub, JournalKeepsOneCommandPerLine) {

@@ -8,20 +8,10 @@ namespace {
 
 using Sends = std::vector<std::string>;
 
-// Texts given to one packer in turn: "P" packs, "N" is sent at once; each
-// as receivers:text.
-struct Step {
-  bool pack;
-  const char* receivers;
-  const char* text;
-};
-
-struct Case {
-  const char* name;
-  std::vector<Step> steps;
-  Sends sent;           // receivers|text of every send, in order
-  const char* waiting;  // receivers|text still packed ("" for nothing)
-};
+// Texts given to one packer in turn, packed or to be sent at once.
+struct Step { bool pack; const char* receivers; const char* text; };
+// The sends ("receivers|text") in order, and what still waits ("" for nothing).
+struct Case { const char* name; std::vector<Step> steps; Sends sent; const char* waiting; };
 
 TEST(MessagePacker, JoinsTextsToTheSameReceiversBelowTheLimit) {
   const long kLimit = 10;  // MaxPackedLength, the joining blanks not counted

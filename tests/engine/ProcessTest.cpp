@@ -33,7 +33,6 @@ TEST(Process, FirstMatchStopsUnlessContinueChecking) {
   f.AddMessage("", "4711");
   EXPECT_TRUE(f.doc->Process(port, "FIRE hall 2"));
   EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|0815|FIRE hall 2|||||)]"}));
-
   first.m_ContinueChecking = 1;
   f.korvane->commands.clear();
   f.doc->Clear();
@@ -58,31 +57,23 @@ TEST(Process, AllContinueCheckingReturnsFalseAndInactiveMessagesAreSkipped) {
   EXPECT_EQ(f.Log().front(), (LogLine{"X", kGreen}));  // not shown again as unmatched
 }
 
-TEST(Process, NoReceiversShowsBlueAndSendsNothing) {
+TEST(Process, NoReceiversShowsBlueAndSendsNothingAndBarsBecomeExclamationMarks) {
   EngineFixture f;
   CInPort& port = f.AddSource("COM");
   f.AddMessage("INFO", "");
+  f.AddMessage("A", "1");
+  f.AddMessage("X", "2", "Alarm|Halle");
   EXPECT_TRUE(f.doc->Process(port, "INFO only"));
   EXPECT_TRUE(f.korvane->commands.empty());
   EXPECT_EQ(f.Log(), (std::vector<LogLine>{{"INFO only", kBlue}}));
-}
-
-TEST(Process, BarsBecomeExclamationMarks) {
-  EngineFixture f;
-  CInPort& port = f.AddSource("COM");
-  f.AddMessage("A", "1");
-  f.AddMessage("X", "2", "Alarm|Halle");
   f.doc->Process(port, "A|B");
   f.doc->Process(port, "X");
-  EXPECT_EQ(f.korvane->commands,
-            (Commands{"[send(*|1|A!B|||||)]", "[send(*|2|Alarm!Halle|||||)]"}));
+  EXPECT_EQ(f.korvane->commands, (Commands{"[send(*|1|A!B|||||)]", "[send(*|2|Alarm!Halle|||||)]"}));
 }
 
 TEST(Send, ReceiversAreTrimmedAndChooseTheCommand) {
   EngineFixture f;
-  EXPECT_TRUE(f.doc->Send("", " 0815 ", "text"));
-  EXPECT_TRUE(f.doc->Send("", "G:12", "text"));
-  EXPECT_TRUE(f.doc->Send("", "\t0815\r\n", "text"));
+  for (const char* receivers : {" 0815 ", "G:12", "\t0815\r\n"}) EXPECT_TRUE(f.doc->Send("", receivers, "text"));
   EXPECT_EQ(f.korvane->commands,
             (Commands{"[send(*|0815|text|||||)]", "[send(S|G:12|text|||||)]",
                       "[send(*|0815|text|||||)]"}));
@@ -100,11 +91,8 @@ TEST(Send, RepliesThatAreNotAcceptedCountAsErrors) {
                         {KORVANE_E_SERVER_UNAVAILABLE, ""},
                         {KORVANE_S_OK, std::string(32, 'x')},
                         {KORVANE_S_OK, "17"}};
-  EXPECT_FALSE(f.doc->Send("", "1", "a"));
-  EXPECT_FALSE(f.doc->Send("", "1", "b"));
-  EXPECT_FALSE(f.doc->Send("", "1", "c"));
-  EXPECT_TRUE(f.doc->Send("", "1", "d"));
-  EXPECT_TRUE(f.doc->Send("", "1", "e"));
+  for (const char* text : {"a", "b", "c"}) EXPECT_FALSE(f.doc->Send("", "1", text)) << text;
+  for (const char* text : {"d", "e"}) EXPECT_TRUE(f.doc->Send("", "1", text)) << text;
   EXPECT_EQ(f.doc->m_TotalErrors, 3u);
   const auto log = f.Log();
   ASSERT_EQ(log.size(), 8u);
@@ -149,9 +137,9 @@ TEST(Process, Variables) {
   f.doc->Process(port, "a;\"b;c\";d");
   EXPECT_EQ(store.GetVariable("$INPORT"), "Door COM2");
   EXPECT_EQ(store.GetVariable("$MESSAGE"), "a;\"b;c\";d");
-  EXPECT_EQ(store.GetVariable("$MSGFIELD[1]"), "a");
-  EXPECT_EQ(store.GetVariable("$MSGFIELD[2]"), "b;c");
-  EXPECT_EQ(store.GetVariable("$MSGFIELD[3]"), "d");
+  for (const auto& [name, value] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"$MSGFIELD[1]", "a"}, {"$MSGFIELD[2]", "b;c"}, {"$MSGFIELD[3]", "d"}})
+    EXPECT_EQ(store.GetVariable(name), value) << name;
   EXPECT_EQ(store.GetVariable("$MSGFIELDX"), std::nullopt);
   f.doc->Process(port, "x");
   EXPECT_EQ(store.GetVariable("$MESSAGE"), "x");

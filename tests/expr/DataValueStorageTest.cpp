@@ -92,31 +92,21 @@ TEST(DataValueStorage, RemoveArrayCopyAndErrors) {
 }
 
 TEST(DataValueStorage, ReferenceForms) {
-  auto dde = ParseDdeReference("srv|'my topic'!'item 1'");
-  ASSERT_TRUE(dde);
-  EXPECT_EQ(dde->service, "srv");
-  EXPECT_EQ(dde->topic, "my topic");
-  EXPECT_EQ(dde->item, "item 1");
-  dde = ParseDdeReference("\"a|b!c\"");
-  ASSERT_TRUE(dde);
-  EXPECT_EQ(dde->item, "c");
-  EXPECT_FALSE(ParseDdeReference("a!b|c"));
-  dde = ParseDdeReference("DDE('srv','top','itm')");
-  ASSERT_TRUE(dde);
-  EXPECT_EQ(dde->topic, "top");
-  EXPECT_FALSE(ParseDdeReference("DDE('srv','top')"));
-  EXPECT_FALSE(ParseDdeReference("DDE('srv','','itm')"));
-  auto opc = ParseOpcReference("OPC('Srv.1','a.b')");
-  ASSERT_TRUE(opc);
-  EXPECT_EQ(opc->server, "Srv.1");
-  EXPECT_EQ(opc->item, "a.b");
-  opc = ParseOpcReference("\"Srv@host::Chan.Tag\"");
-  ASSERT_TRUE(opc);
-  EXPECT_EQ(opc->server, "Srv");
-  EXPECT_EQ(opc->node, "host");
-  EXPECT_EQ(opc->item, "Chan.Tag");
-  EXPECT_FALSE(ParseOpcReference("a b::c"));
-  EXPECT_FALSE(ParseOpcReference("plain"));
+  // Text, then service|topic|item or server|node|item, "-" when it is no reference.
+  const std::pair<const char*, const char*> dde[] = {
+      {"srv|'my topic'!'item 1'", "srv|my topic|item 1"}, {"\"a|b!c\"", "a|b|c"}, {"a!b|c", "-"},
+      {"DDE('srv','top','itm')", "srv|top|itm"}, {"DDE('srv','top')", "-"}, {"DDE('srv','','itm')", "-"}};
+  for (const auto& [text, parts] : dde) {
+    auto ref = ParseDdeReference(text);
+    EXPECT_EQ(ref ? ref->service + "|" + ref->topic + "|" + ref->item : "-", parts) << text;
+  }
+  const std::pair<const char*, const char*> opc[] = {
+      {"OPC('Srv.1','a.b')", "Srv.1||a.b"}, {"\"Srv@host::Chan.Tag\"", "Srv|host|Chan.Tag"}, {"a b::c", "-"},
+      {"plain", "-"}};
+  for (const auto& [text, parts] : opc) {
+    auto ref = ParseOpcReference(text);
+    EXPECT_EQ(ref ? ref->server + "|" + ref->node + "|" + ref->item : "-", parts) << text;
+  }
 }
 
 TEST(DataValueStorage, DdeReadsThroughEveryForm) {

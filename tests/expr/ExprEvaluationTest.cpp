@@ -9,56 +9,40 @@ namespace {
 
 using test::Eval;
 
-TEST(ExprEvaluation, ArithmeticAndTypes) {
-  EXPECT_EQ(Eval("1 + 2"), "3");
-  EXPECT_EQ(Eval("7 / 2"), "3");
-  EXPECT_EQ(Eval("7.0 / 2"), "3.5");
-  EXPECT_EQ(Eval("7 / 0"), "0");
-  EXPECT_EQ(Eval("7.5 / 0"), "0");
-  EXPECT_EQ(Eval("-7 MOD 3"), "-1");
-  EXPECT_EQ(Eval("7 MOD 0"), "0");
-  EXPECT_EQ(Eval("2 ** 10"), "1024");
-  EXPECT_EQ(Eval("'3' + '4'"), "7");
-  EXPECT_EQ(Eval("'0x1F' * 1"), "0");    // a string meets an integer: both real, "0x" reads as 0
-  EXPECT_EQ(Eval("SHL('0x1F', 0)"), "31"); // to integer: automatic base
-  EXPECT_EQ(Eval("SHL(' 017', 0)"), "15");
-  EXPECT_EQ(Eval("1e20 * 1.0"), "ERR:Syntaxfehler @5");  // the integer 1 and the identifier e20
-  EXPECT_EQ(Eval("100000.0 * 1000000"), "1e+011");
-  EXPECT_EQ(Eval("2.5"), "2.5");
-  EXPECT_EQ(Eval("-3"), "-3");
+// Expression and result (or "ERR:" and the message) on an empty store.
+void ExpectResults(std::initializer_list<std::pair<const char*, const char*>> rows) {
+  for (const auto& [expression, result] : rows) EXPECT_EQ(Eval(expression), result) << expression;
 }
 
-TEST(ExprEvaluation, IntegerEdgesWrapInsteadOfOverflowing) {
-  EXPECT_EQ(Eval("2147483647 + 1"), "-2147483648");
-  EXPECT_EQ(Eval("(0 - 2147483647 - 1) / (0 - 1)"), "-2147483648");
-  EXPECT_EQ(Eval("(0 - 2147483647 - 1) MOD (0 - 1)"), "0");
-  EXPECT_EQ(Eval("65536 * 65536"), "0");
+TEST(ExprEvaluation, ArithmeticTypesAndIntegerEdges) {
+  ExpectResults({
+      {"1 + 2", "3"}, {"7 / 2", "3"}, {"7.0 / 2", "3.5"}, {"7 / 0", "0"}, {"7.5 / 0", "0"}, {"-7 MOD 3", "-1"},
+      {"7 MOD 0", "0"}, {"2 ** 10", "1024"}, {"'3' + '4'", "7"}, {"2.5", "2.5"}, {"-3", "-3"},
+      {"'0x1F' * 1", "0"},      // a string meets an integer: both real, "0x" reads as 0
+      {"SHL('0x1F', 0)", "31"}, {"SHL(' 017', 0)", "15"},  // to integer: automatic base
+      {"1e20 * 1.0", "ERR:Syntaxfehler @5"},  // the integer 1 and the identifier e20
+      {"100000.0 * 1000000", "1e+011"},
+      // Integers wrap instead of overflowing.
+      {"2147483647 + 1", "-2147483648"}, {"(0 - 2147483647 - 1) / (0 - 1)", "-2147483648"},
+      {"(0 - 2147483647 - 1) MOD (0 - 1)", "0"}, {"65536 * 65536", "0"},
+      {"CONCAT('a', 1, 2.5)", "a12.5"}, {"CONCAT(1 + 1) * 2", "4"}, {"SEL(1, 'yes', 'no')", "yes"},
+      {"SEL(0, 'yes', 'no')", "no"}, {"SEL('0', 1, 2) + 1", "3"},
+  });
 }
 
-TEST(ExprEvaluation, EveryBinaryOperatorHasItsOwnLevel) {
-  EXPECT_EQ(Eval("10 - 2 + 3"), "5");   // 10 - (2 + 3)
-  EXPECT_EQ(Eval("8 / 2 * 2"), "2");    // 8 / (2 * 2)
-  EXPECT_EQ(Eval("10 + 4 MOD 3"), "11");
-  EXPECT_EQ(Eval("7 MOD 4 / 2"), "1");  // 7 MOD (4 / 2)
-  EXPECT_EQ(Eval("2 * 3 ** 2"), "18");
-  EXPECT_EQ(Eval("-2 ** 2"), "-4");     // -(2 ** 2)
-  EXPECT_EQ(Eval("-2 * 3"), "-6");
-  EXPECT_EQ(Eval("1 OR 2 XOR 3 AND 1"), "3");
-  EXPECT_EQ(Eval("6 & 3"), "2");
-  EXPECT_EQ(Eval("NOT 0 + 1"), "2");    // (NOT 0) + 1
-  EXPECT_EQ(Eval("NOT 1 = 0"), "1");
-}
-
-TEST(ExprEvaluation, ComparisonsAreNonAssociative) {
-  EXPECT_EQ(Eval("'abc' = 'abc'"), "1");
-  EXPECT_EQ(Eval("'abc' = 'ABC'"), "0");
-  EXPECT_EQ(Eval("'10' < '9'"), "0");
-  EXPECT_EQ(Eval("'abc' <> 'abd'"), "1");
-  EXPECT_EQ(Eval("1 = 1.0"), "1");
-  EXPECT_EQ(Eval("1 < 2 < 3"), "ERR:Syntaxfehler @8");
-  EXPECT_EQ(Eval("1 = 1 = 1"), "ERR:Syntaxfehler @7");
-  EXPECT_EQ(Eval("2 = 2 <> 2"), "1");   // (2 = 2) <> 2
-  EXPECT_EQ(Eval("2 <> 2 = 2"), "1");   // 2 <> (2 = 2)
+TEST(ExprEvaluation, EveryBinaryOperatorHasItsOwnLevelAndComparisonsAreNonAssociative) {
+  ExpectResults({
+      {"10 - 2 + 3", "5"}, {"8 / 2 * 2", "2"}, {"10 + 4 MOD 3", "11"}, {"7 MOD 4 / 2", "1"},  // right to left
+      {"2 * 3 ** 2", "18"}, {"-2 ** 2", "-4"}, {"-2 * 3", "-6"}, {"1 OR 2 XOR 3 AND 1", "3"}, {"6 & 3", "2"},
+      {"NOT 0 + 1", "2"}, {"NOT 1 = 0", "1"},
+      {"'abc' = 'abc'", "1"}, {"'abc' = 'ABC'", "0"}, {"'10' < '9'", "0"}, {"'abc' <> 'abd'", "1"},
+      {"1 = 1.0", "1"}, {"1 < 2 < 3", "ERR:Syntaxfehler @8"}, {"1 = 1 = 1", "ERR:Syntaxfehler @7"},
+      {"2 = 2 <> 2", "1"}, {"2 <> 2 = 2", "1"},  // (2 = 2) <> 2 and 2 <> (2 = 2)
+      // Syntax errors and their positions.
+      {" ", "ERR:Syntaxfehler @1"}, {"(* only *)", "ERR:Syntaxfehler @10"}, {"1 +", "ERR:Syntaxfehler @3"},
+      {"MID('a')", "ERR:Syntaxfehler @8"}, {"x := ", "ERR:Syntaxfehler @5"},
+      {"1 # 2", "ERR:Ung\xFCltiges Zeichen '#'=23H @3"}, {"IF 1 THEN END_IF", "ERR:Syntaxfehler @16"},
+  });
 }
 
 TEST(ExprEvaluation, StatementsAndVariables) {
@@ -116,25 +100,9 @@ TEST(ExprEvaluation, SkippedBranchesReadZeroAndWriteNothing) {
   EXPECT_EQ(Eval("IF 1 THEN 1 ELSIF CLRVAR('v') = 0 THEN 2 END_IF", store).substr(0, 4), "ERR:");
 }
 
-TEST(ExprEvaluation, SyntaxErrorsAndPositions) {
-  EXPECT_EQ(Eval(" "), "ERR:Syntaxfehler @1");
-  EXPECT_EQ(Eval("(* only *)"), "ERR:Syntaxfehler @10");
-  EXPECT_EQ(Eval("1 +"), "ERR:Syntaxfehler @3");
-  EXPECT_EQ(Eval("MID('a')"), "ERR:Syntaxfehler @8");
-  EXPECT_EQ(Eval("x := "), "ERR:Syntaxfehler @5");
-  EXPECT_EQ(Eval("1 # 2"), "ERR:Ung\xFCltiges Zeichen '#'=23H @3");
-  EXPECT_EQ(Eval("IF 1 THEN END_IF"), "ERR:Syntaxfehler @16");
-}
-
 TEST(ExprEvaluation, ParserStackIsLimited) {
-  std::string deep(200, '(');
-  deep += "1";
-  deep += std::string(200, ')');
-  EXPECT_EQ(Eval(deep).substr(0, 25), "ERR:Parser stack overflow");
-  std::string fits(60, '(');
-  fits += "1";
-  fits += std::string(60, ')');
-  EXPECT_EQ(Eval(fits), "1");
+  EXPECT_EQ(Eval(std::string(200, '(') + "1" + std::string(200, ')')).substr(0, 25), "ERR:Parser stack overflow");
+  EXPECT_EQ(Eval(std::string(60, '(') + "1" + std::string(60, ')')), "1");
 }
 
 TEST(ExprEvaluation, ErrorIsKeptInTheStore) {
@@ -150,14 +118,6 @@ TEST(ExprEvaluation, ErrorIsKeptInTheStore) {
   EXPECT_FALSE(store.Get("$ERROR", value));
   EXPECT_TRUE(EvaluateExpression("", store, result));
   EXPECT_EQ(result, "1");  // empty text: result untouched
-}
-
-TEST(ExprEvaluation, ConcatAndSel) {
-  EXPECT_EQ(Eval("CONCAT('a', 1, 2.5)"), "a12.5");
-  EXPECT_EQ(Eval("CONCAT(1 + 1) * 2"), "4");
-  EXPECT_EQ(Eval("SEL(1, 'yes', 'no')"), "yes");
-  EXPECT_EQ(Eval("SEL(0, 'yes', 'no')"), "no");
-  EXPECT_EQ(Eval("SEL('0', 1, 2) + 1"), "3");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <thread>
+#include <tuple>
 
 #include "platform/Env.h"
 #include "ExprTestSupport.h"
@@ -21,83 +22,41 @@ using test::Eval;
 using testing::TempFolder;
 using testing::WriteFile;
 
-TEST(ExprFunctions, TextPositionsAndLimits) {
-  EXPECT_EQ(Eval("LEN('abc')"), "3");
-  EXPECT_EQ(Eval("LEN(12.5)"), "4");
-  EXPECT_EQ(Eval("MID('abcdef', 3)"), "cdef");
-  EXPECT_EQ(Eval("MID('abcdef', 3, 2)"), "cd");
-  EXPECT_EQ(Eval("MID('abcdef', 5, 99)"), "ef");
-  EXPECT_EQ(Eval("MID('abc', 4)"), "");
-  EXPECT_EQ(Eval("MID('abc', 0)"), "");
-  EXPECT_EQ(Eval("MID('abc', 1, 0)"), "");
-  EXPECT_EQ(Eval("LEFT('abc', 5)"), "abc");
-  EXPECT_EQ(Eval("LEFT('abc', -1)"), "");
-  EXPECT_EQ(Eval("RIGHT('abc', 0)"), "");
-  EXPECT_EQ(Eval("RIGHT('abc', 2)"), "bc");
-  EXPECT_EQ(Eval("RIGHT('abc', 2147483647)"), "abc");
-  EXPECT_EQ(Eval("FIND('abcabc', 'ca')"), "3");
-  EXPECT_EQ(Eval("FIND('abc', 'x')"), "0");
-  EXPECT_EQ(Eval("FIND('abc', '')"), "1");
-}
-
-TEST(ExprFunctions, ReplaceAndReplaceAll) {
-  EXPECT_EQ(Eval("REPLACE('abcdef', 'XY', 2, 2)"), "aXYdef");
-  EXPECT_EQ(Eval("REPLACE('abcdef', 'XYZ', 2, 2)"), "aXYdef");
-  EXPECT_EQ(Eval("REPLACE('abcdef', 'XY', 2, 5)"), "abcdef");  // would reach the end
-  EXPECT_EQ(Eval("REPLACE('abcdef', 'XY', 0, 2)"), "abcdef");
-  EXPECT_EQ(Eval("REPLACE('abcdef', 'XY', 2147483647, 2147483647)"), "abcdef");
-  EXPECT_EQ(Eval("REPLACEALL('a.b.c', '.', '/')"), "a/b/c");
-  EXPECT_EQ(Eval("REPLACEALL('aaa', 'aa', 'b')"), "ba");
-  EXPECT_EQ(Eval("REPLACEALL('abc', '', 'x')"), "abc");
-}
-
-TEST(ExprFunctions, CaseMappingUsesWindows1252) {
-  EXPECT_EQ(Eval("UPPERCASE('stra\xDF" "e \xE4\xF6\xFC')"), "STRA\xDF" "E \xC4\xD6\xDC");
-  EXPECT_EQ(Eval("LOWERCASE('\xC4" "Bc')"), "\xE4" "bc");
-}
-
-TEST(ExprFunctions, GetCsv) {
-  EXPECT_EQ(Eval("GETCSV('a;b;c', 2)"), "b");
-  EXPECT_EQ(Eval("GETCSV('\"x,y\",z', 1)"), "x,y");
-  EXPECT_EQ(Eval("GETCSV('a,b', 3)"), "");
-  EXPECT_EQ(Eval("GETCSV('a,b', 0)"), "");
-  EXPECT_EQ(Eval("GETCSV('a|b|c', 3, '|x')"), "c");
-  EXPECT_EQ(Eval("GETCSV('a,b;c', 2, '')"), "b;c");
+TEST(ExprFunctions, TextFunctionsAndTheirLimits) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"LEN('abc')", "3"}, {"LEN(12.5)", "4"}, {"MID('abcdef', 3)", "cdef"}, {"MID('abcdef', 3, 2)", "cd"},
+      {"MID('abcdef', 5, 99)", "ef"}, {"MID('abc', 4)", ""}, {"MID('abc', 0)", ""}, {"MID('abc', 1, 0)", ""},
+      {"LEFT('abc', 5)", "abc"}, {"LEFT('abc', -1)", ""}, {"RIGHT('abc', 0)", ""}, {"RIGHT('abc', 2)", "bc"},
+      {"RIGHT('abc', 2147483647)", "abc"}, {"FIND('abcabc', 'ca')", "3"}, {"FIND('abc', 'x')", "0"},
+      {"FIND('abc', '')", "1"},
+      {"REPLACE('abcdef', 'XY', 2, 2)", "aXYdef"}, {"REPLACE('abcdef', 'XYZ', 2, 2)", "aXYdef"},
+      {"REPLACE('abcdef', 'XY', 2, 5)", "abcdef"},  // would reach the end
+      {"REPLACE('abcdef', 'XY', 0, 2)", "abcdef"}, {"REPLACE('abcdef', 'XY', 2147483647, 2147483647)", "abcdef"},
+      {"REPLACEALL('a.b.c', '.', '/')", "a/b/c"}, {"REPLACEALL('aaa', 'aa', 'b')", "ba"},
+      {"REPLACEALL('abc', '', 'x')", "abc"},
+      // Case mapping uses Windows-1252.
+      {"UPPERCASE('stra\xDF" "e \xE4\xF6\xFC')", "STRA\xDF" "E \xC4\xD6\xDC"}, {"LOWERCASE('\xC4" "Bc')", "\xE4" "bc"},
+      {"GETCSV('a;b;c', 2)", "b"}, {"GETCSV('\"x,y\",z', 1)", "x,y"}, {"GETCSV('a,b', 3)", ""},
+      {"GETCSV('a,b', 0)", ""}, {"GETCSV('a|b|c', 3, '|x')", "c"}, {"GETCSV('a,b;c', 2, '')", "b;c"},
+      {"REGEXP('abbbc', '(b+)', '<\\1>')", "<bbb>"}, {"REGEXP('abbbc', 'b+', '&&')", "bbbbbb"},
+      {"REGEXP('abc', 'x', '&')", ""}, {"REGEXP('abc', '(a', '&')", "?REGEXP?"}, {"SHR(-1, 28)", "15"},
+      {"SHL(1, 33)", "2"}, {"SHL(1, 31)", "-2147483648"}, {"FORMAT('3.14159', '0.0')", "3.1"},
+  };
+  for (const auto& [expression, result] : rows) EXPECT_EQ(Eval(expression), result) << expression;
 }
 
 TEST(ExprFunctions, FormatPictures) {
-  EXPECT_EQ(FormatNumber(3.14159, "0.00"), "3.14");
-  EXPECT_EQ(FormatNumber(5, "+00"), "+05");
-  EXPECT_EQ(FormatNumber(5, "-00"), " 05");
-  EXPECT_EQ(FormatNumber(-5, "+00"), "-05");
-  EXPECT_EQ(FormatNumber(123, "0*"), "##");
-  EXPECT_EQ(FormatNumber(123, "0*.00"), "##.##");
-  EXPECT_EQ(FormatNumber(12, "0*"), "12");
-  EXPECT_EQ(FormatNumber(2.5, ""), "2.5");
-  EXPECT_EQ(FormatNumber(2.5, "abc"), "2.5");
-  EXPECT_EQ(FormatNumber(5, "###0"), "   5");
-  EXPECT_EQ(FormatNumber(5, "0000"), "0005");
-  EXPECT_EQ(FormatNumber(12345, "00"), "12345");  // every digit is kept
-  EXPECT_EQ(FormatNumber(0.25, "#.0"), "0.3");
-  EXPECT_EQ(FormatNumber(2.7, "0"), "2");          // no fraction picture: truncated
-  // The rounding carries into the integer digits, and "#" drops only zeros
-  // that no written digit follows.
-  EXPECT_EQ(FormatNumber(1.999, "0.00"), "2.00");
-  EXPECT_EQ(FormatNumber(1.05, "0.##"), "1.05");
-  EXPECT_EQ(FormatNumber(1.5, "0.##"), "1.5");
-  EXPECT_EQ(FormatNumber(2.0, "0.##"), "2.");
-  EXPECT_EQ(FormatNumber(1e20, "0"), "100000000000000000000");
-  EXPECT_EQ(Eval("FORMAT('3.14159', '0.0')"), "3.1");
-}
-
-TEST(ExprFunctions, RegExpSelShiftsAndConcat) {
-  EXPECT_EQ(Eval("REGEXP('abbbc', '(b+)', '<\\1>')"), "<bbb>");
-  EXPECT_EQ(Eval("REGEXP('abbbc', 'b+', '&&')"), "bbbbbb");
-  EXPECT_EQ(Eval("REGEXP('abc', 'x', '&')"), "");
-  EXPECT_EQ(Eval("REGEXP('abc', '(a', '&')"), "?REGEXP?");
-  EXPECT_EQ(Eval("SHR(-1, 28)"), "15");
-  EXPECT_EQ(Eval("SHL(1, 33)"), "2");
-  EXPECT_EQ(Eval("SHL(1, 31)"), "-2147483648");
+  const std::tuple<double, const char*, const char*> rows[] = {
+      {3.14159, "0.00", "3.14"}, {5, "+00", "+05"}, {5, "-00", " 05"}, {-5, "+00", "-05"}, {123, "0*", "##"},
+      {123, "0*.00", "##.##"}, {12, "0*", "12"}, {2.5, "", "2.5"}, {2.5, "abc", "2.5"}, {5, "###0", "   5"},
+      {5, "0000", "0005"}, {12345, "00", "12345"},  // every digit is kept
+      {0.25, "#.0", "0.3"}, {2.7, "0", "2"},           // no fraction picture: truncated
+      // The rounding carries into the integer digits, and "#" drops only zeros
+      // that no written digit follows.
+      {1.999, "0.00", "2.00"}, {1.05, "0.##", "1.05"}, {1.5, "0.##", "1.5"}, {2.0, "0.##", "2."},
+      {1e20, "0", "100000000000000000000"},
+  };
+  for (const auto& [value, picture, text] : rows) EXPECT_EQ(FormatNumber(value, picture), text) << value << picture;
 }
 
 TEST(ExprFunctions, EvalWorksOnACopyOfTheVariables) {
@@ -144,7 +103,6 @@ TEST(ExprFunctions, FileTextModesAndErrorMarks) {
   EXPECT_EQ(Eval("FILETEXT(f, 7)", store), "one");
   EXPECT_EQ(Eval("FILETEXT(g)", store), "first");
   EXPECT_EQ(Eval("FILETEXT(g, 1)", store), "first second ");
-
   const std::string missing = dir.File("missing.txt");
   store.Set("m", missing);
   auto start = std::chrono::steady_clock::now();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,127 +29,79 @@ std::vector<std::string> Tokens(const std::string& text, yy_scan* keep = nullptr
       out.push_back("ABORT");
       break;
     }
-    switch (t) {
-      case TOK_INTEGER: out.push_back("INT:" + IntegerToText(v.ival)); break;
-      case TOK_REAL: out.push_back("REAL:" + RealToText(v.dval)); break;
-      case TOK_STRING: out.push_back("STR:" + strings.Get(v.sref)); break;
-      case TOK_IDENT: out.push_back("IDENT:" + strings.Get(v.sref)); break;
-      case TOK_DIN: out.push_back("DIN:" + IntegerToText(v.ival)); break;
-      case TOK_AIN: out.push_back("AIN:" + IntegerToText(v.ival)); break;
-      case TOK_DOUT: out.push_back("DOUT:" + IntegerToText(v.ival)); break;
-      case TOK_AOUT: out.push_back("AOUT:" + IntegerToText(v.ival)); break;
-      case TOK_GE: out.push_back("GE"); break;
-      case TOK_LE: out.push_back("LE"); break;
-      case TOK_NE: out.push_back("NE"); break;
-      case TOK_POW: out.push_back("POW"); break;
-      case TOK_AND: out.push_back("AND"); break;
-      case TOK_ASSIGN: out.push_back("ASSIGN"); break;
-      case TOK_IF: out.push_back("IF"); break;
-      case TOK_MID: out.push_back("MID"); break;
-      default:
-        if (t < 256)
-          out.push_back(std::string("'") + static_cast<char>(t) + "'");
-        else
-          out.push_back("KW" + std::to_string(t));
-    }
+    static const std::map<int, const char*> kNames = {
+        {TOK_GE, "GE"}, {TOK_LE, "LE"}, {TOK_NE, "NE"}, {TOK_POW, "POW"}, {TOK_AND, "AND"},
+        {TOK_ASSIGN, "ASSIGN"}, {TOK_IF, "IF"}, {TOK_MID, "MID"}};
+    if (t == TOK_INTEGER) out.push_back("INT:" + IntegerToText(v.ival));
+    else if (t == TOK_REAL) out.push_back("REAL:" + RealToText(v.dval));
+    else if (t == TOK_STRING) out.push_back("STR:" + strings.Get(v.sref));
+    else if (t == TOK_IDENT) out.push_back("IDENT:" + strings.Get(v.sref));
+    else if (t == TOK_DIN) out.push_back("DIN:" + IntegerToText(v.ival));
+    else if (t == TOK_AIN) out.push_back("AIN:" + IntegerToText(v.ival));
+    else if (t == TOK_DOUT) out.push_back("DOUT:" + IntegerToText(v.ival));
+    else if (t == TOK_AOUT) out.push_back("AOUT:" + IntegerToText(v.ival));
+    else if (kNames.count(t)) out.push_back(kNames.at(t));
+    else out.push_back(t < 256 ? std::string("'") + static_cast<char>(t) + "'" : "KW" + std::to_string(t));
   }
   return out;
 }
 
 using V = std::vector<std::string>;
 
-TEST(ExprScanner, OperatorsTakeTheLongestMatch) {
-  EXPECT_EQ(Tokens("a<>b"), (V{"IDENT:a", "NE", "IDENT:b"}));
-  EXPECT_EQ(Tokens("a>=b<=c"), (V{"IDENT:a", "GE", "IDENT:b", "LE", "IDENT:c"}));
-  EXPECT_EQ(Tokens("a<b"), (V{"IDENT:a", "'<'", "IDENT:b"}));
-  EXPECT_EQ(Tokens("a==b"), (V{"IDENT:a", "'='", "'='", "IDENT:b"}));
-  EXPECT_EQ(Tokens("x:=2**3&y"), (V{"IDENT:x", "ASSIGN", "INT:2", "POW", "INT:3", "AND", "IDENT:y"}));
-  EXPECT_EQ(Tokens("AND and"), (V{"AND", "IDENT:and"}));
+TEST(ExprScanner, OperatorsCommentsStringsAndNumbers) {
+  const std::pair<const char*, V> rows[] = {
+      // Operators take the longest match.
+      {"a<>b", V{"IDENT:a", "NE", "IDENT:b"}}, {"a>=b<=c", V{"IDENT:a", "GE", "IDENT:b", "LE", "IDENT:c"}},
+      {"a<b", V{"IDENT:a", "'<'", "IDENT:b"}}, {"a==b", V{"IDENT:a", "'='", "'='", "IDENT:b"}},
+      {"x:=2**3&y", V{"IDENT:x", "ASSIGN", "INT:2", "POW", "INT:3", "AND", "IDENT:y"}},
+      {"AND and", {"AND", "IDENT:and"}},
+      {"(**)1", V{"INT:1"}}, {"1(* a *) b *)2", V{"INT:1", "IDENT:b", "'*'", "')'", "INT:2"}},
+      {"'it$'s'", V{"STR:it's"}}, {"'a''b'", V{"STR:a", "STR:b"}}, {"'$41'", V{"STR:!"}}, {"'$x41'", V{"STR:A"}},
+      {"'$T$t'", V{"STR:T\t"}}, {"'$L$n$N$R$p'", V{"STR:\r\n\n\r\f"}}, {"'$x4142'", V{"STR:A42"}},
+      {"'$xg'", V{"STR:xg"}}, {"'$0101'", V{"STR:A"}},  // four octal digits
+      {"'$777'", V{"STR:\xFF"}},                       // modulo 256
+      {"'a$\nb'", V{"STR:ab"}}, {"'$$$\"'", V{"STR:$\""}},
+      {"16#ff 2#102 8#17 012 08", V{"INT:255", "INT:2", "INT:2", "INT:15", "INT:10", "INT:0"}},
+      {"1. .5 1.5e-3 1.e2", {"REAL:1", "REAL:0.5", "REAL:0.0015", "REAL:100"}}, {"1e3", V{"INT:1", "IDENT:e3"}},
+      {"99999999999", V{"INT:2147483647"}}, {"16#FFFFFFFFFF", V{"INT:2147483647"}},
+  };
+  for (const auto& [text, tokens] : rows) EXPECT_EQ(Tokens(text), tokens) << text;
 }
 
-TEST(ExprScanner, CommentsAndTheirErrors) {
-  EXPECT_EQ(Tokens("(**)1"), (V{"INT:1"}));
-  EXPECT_EQ(Tokens("1(* a *) b *)2"), (V{"INT:1", "IDENT:b", "'*'", "')'", "INT:2"}));
-  yy_scan scanner(100);
-  EXPECT_EQ(Tokens("(* x", &scanner), V{});
-  EXPECT_EQ(scanner.ErrorText(), "Der Ausdruck endet innerhalb eines Kommentars");
-  EXPECT_EQ(scanner.ErrorPosition(), 4);
-}
-
-TEST(ExprScanner, StringLiteralsAndEscapes) {
-  EXPECT_EQ(Tokens("'it$'s'"), (V{"STR:it's"}));
-  EXPECT_EQ(Tokens("'a''b'"), (V{"STR:a", "STR:b"}));
-  EXPECT_EQ(Tokens("'$41'"), (V{"STR:!"}));
-  EXPECT_EQ(Tokens("'$x41'"), (V{"STR:A"}));
-  EXPECT_EQ(Tokens("'$T$t'"), (V{"STR:T\t"}));
-  EXPECT_EQ(Tokens("'$L$n$N$R$p'"), (V{"STR:\r\n\n\r\f"}));
-  EXPECT_EQ(Tokens("'$x4142'"), (V{"STR:A42"}));
-  EXPECT_EQ(Tokens("'$xg'"), (V{"STR:xg"}));
-  EXPECT_EQ(Tokens("'$0101'"), (V{"STR:A"}));     // four octal digits
-  EXPECT_EQ(Tokens("'$777'"), (V{"STR:\xFF"}));   // modulo 256
-  EXPECT_EQ(Tokens("'a$\nb'"), (V{"STR:ab"}));
-  EXPECT_EQ(Tokens("'$$$\"'"), (V{"STR:$\""}));
-}
-
-TEST(ExprScanner, UnterminatedStringEndsAtTheLineAndIsReported) {
-  yy_scan scanner(100);
-  EXPECT_EQ(Tokens("'abc\nx", &scanner), (V{"STR:abc", "IDENT:x"}));
-  EXPECT_EQ(scanner.ErrorText(), "Der Ausdruck endet innerhalb eines Strings");
-  yy_scan atEnd(100);
-  EXPECT_EQ(Tokens("'abc", &atEnd), (V{"STR:abc"}));  // nothing is read twice
-  EXPECT_EQ(atEnd.ErrorPosition(), 4);
-}
-
-TEST(ExprScanner, NumbersAndBases) {
-  EXPECT_EQ(Tokens("16#ff 2#102 8#17 012 08"), (V{"INT:255", "INT:2", "INT:2", "INT:15", "INT:10", "INT:0"}));
-  EXPECT_EQ(Tokens("1. .5 1.5e-3 1.e2"), (V{"REAL:1", "REAL:0.5", "REAL:0.0015", "REAL:100"}));
-  EXPECT_EQ(Tokens("1e3"), (V{"INT:1", "IDENT:e3"}));
-  EXPECT_EQ(Tokens("99999999999"), (V{"INT:2147483647"}));
-  EXPECT_EQ(Tokens("16#FFFFFFFFFF"), (V{"INT:2147483647"}));
-  yy_scan scanner(100);
-  EXPECT_EQ(Tokens("10#5", &scanner), (V{"INT:10", "INT:5"}));
-  EXPECT_EQ(scanner.ErrorText(), "Ung\xFCltiges Zeichen '#'=23H");
-}
-
-TEST(ExprScanner, DirectAddressesAreCaseSensitive) {
-  EXPECT_EQ(Tokens("%QX12 %QA4 %I3 %IX7 %IA2 %Q1"),
-            (V{"DOUT:12", "AOUT:4", "DIN:3", "DIN:7", "AIN:2", "DOUT:1"}));
-  yy_scan scanner(100);
-  EXPECT_EQ(Tokens("%IW1", &scanner), (V{"IDENT:IW1"}));
-  EXPECT_EQ(scanner.ErrorText(), "Ung\xFCltiges Zeichen '%'=25H");
-  yy_scan lower(100);
-  EXPECT_EQ(Tokens("%ix1", &lower), (V{"IDENT:ix1"}));
-  EXPECT_TRUE(lower.HasError());
-}
-
-TEST(ExprScanner, KeywordsConstantsAndIdentifiers) {
+TEST(ExprScanner, DirectAddressesKeywordsConstantsAndDateTimes) {
+  EXPECT_EQ(Tokens("%QX12 %QA4 %I3 %IX7 %IA2 %Q1"), (V{"DOUT:12", "AOUT:4", "DIN:3", "DIN:7", "AIN:2", "DOUT:1"}));
   EXPECT_EQ(Tokens("TRUE true FALSE Dummy FT_AllLines MIB2"),
-            (V{"INT:1", "IDENT:true", "INT:0", "IDENT:Dummy", "INT:2",
-               "STR:.iso.org.dod.internet.mgmt.mib-2."}));
+            (V{"INT:1", "IDENT:true", "INT:0", "IDENT:Dummy", "INT:2", "STR:.iso.org.dod.internet.mgmt.mib-2."}));
   EXPECT_EQ(Tokens("IF MID $MESSAGE _x1 \xE4nderung \xB5s"),
             (V{"IF", "MID", "IDENT:$MESSAGE", "IDENT:_x1", "IDENT:\xE4nderung", "IDENT:\xB5s"}));
-  yy_scan scanner(100);
-  EXPECT_EQ(Tokens("a \xD7 b", &scanner), (V{"IDENT:a", "IDENT:b"}));  // 0xD7 is no letter
-  EXPECT_EQ(scanner.ErrorText(), "Ung\xFCltiges Zeichen '\xD7'=D7H");
-}
-
-TEST(ExprScanner, DateTimeLiterals) {
   EXPECT_EQ(Tokens("DT#2019-1-2-3:4:5"), (V{"STR:DT#2019-1-2-3:4:5"}));
   EXPECT_EQ(Tokens("DT#2019-01-02"), (V{"STR:DT#2019", "'-'", "INT:1", "'-'", "INT:2"}));
   EXPECT_EQ(Tokens("DTX DT"), (V{"IDENT:DTX", "IDENT:DT"}));
-  yy_scan scanner(100);
-  EXPECT_EQ(Tokens("DT#NO", &scanner), (V{"IDENT:DT", "IDENT:NO"}));
-  EXPECT_EQ(scanner.ErrorText(), "Ung\xFCltiges Zeichen '#'=23H");
   ASSERT_EQ(Tokens("DT#NOW").size(), 1u);
   EXPECT_EQ(Tokens("DT#NOW")[0].substr(0, 7), "STR:DT#");
 }
 
-TEST(ExprScanner, OnlyTheFirstErrorIsKeptWithTheReadIndex) {
-  yy_scan scanner(100);
-  // '$' needs the look-ahead "'" to be known invalid: the index counts it.
-  Tokens("ab $'x' # ?", &scanner);
-  EXPECT_EQ(scanner.ErrorText(), "Ung\xFCltiges Zeichen '$'=24H");
-  EXPECT_EQ(scanner.ErrorPosition(), 5);
+TEST(ExprScanner, ErrorsKeepTheFirstOneWithTheReadIndexAndScanOn) {
+  struct Row { const char* text; std::optional<V> tokens; const char* error; int position; };
+  const Row rows[] = {
+      {"(* x", V{}, "Der Ausdruck endet innerhalb eines Kommentars", 4},
+      {"'abc\nx", V{"STR:abc", "IDENT:x"}, "Der Ausdruck endet innerhalb eines Strings", -1},
+      {"'abc", V{"STR:abc"}, "Der Ausdruck endet innerhalb eines Strings", 4},  // nothing is read twice
+      {"10#5", V{"INT:10", "INT:5"}, "Ung\xFCltiges Zeichen '#'=23H", -1},
+      {"%IW1", V{"IDENT:IW1"}, "Ung\xFCltiges Zeichen '%'=25H", -1},
+      {"%ix1", V{"IDENT:ix1"}, "Ung\xFCltiges Zeichen '%'=25H", -1},  // direct addresses are case-sensitive
+      {"a \xD7 b", V{"IDENT:a", "IDENT:b"}, "Ung\xFCltiges Zeichen '\xD7'=D7H", -1},  // 0xD7 is no letter
+      {"DT#NO", V{"IDENT:DT", "IDENT:NO"}, "Ung\xFCltiges Zeichen '#'=23H", -1},
+      // '$' needs the look-ahead "'" to be known invalid: the index counts it.
+      {"ab $'x' # ?", std::nullopt, "Ung\xFCltiges Zeichen '$'=24H", 5},
+  };
+  for (const Row& row : rows) {
+    yy_scan scanner(100);
+    V tokens = Tokens(row.text, &scanner);
+    if (row.tokens) { EXPECT_EQ(tokens, *row.tokens) << row.text; }
+    EXPECT_EQ(scanner.ErrorText(), row.error) << row.text;
+    if (row.position >= 0) { EXPECT_EQ(scanner.ErrorPosition(), row.position) << row.text; }
+  }
 }
 
 TEST(ExprScanner, TokenBufferOverflowAborts) {

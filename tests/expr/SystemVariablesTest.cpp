@@ -26,11 +26,8 @@ TEST_F(FixedTime, SystemVariablesOfAMonday) {
   CDataValueStorage store(false);
   EXPECT_EQ(Eval("CONCAT($YEAR, '-', $MONTH, '-', $DAY, ' ', $HOUR, ':', $MINUTE, ':', $SECOND)", store),
             "2019-05-06 07:08:09");
-  EXPECT_EQ(Eval("$WEEKDAY", store), "0");
-  EXPECT_EQ(Eval("$WEEK", store), "19");
-  EXPECT_EQ(Eval("$DATE", store), "06.05.2019");
-  EXPECT_EQ(Eval("$TIME", store), "07:08");
-  EXPECT_EQ(Eval("DT#NOW", store), "DT#2019-05-06-07:08:09");
+  EXPECT_EQ(Eval("CONCAT($WEEKDAY, ' ', $WEEK, ' ', $DATE, ' ', $TIME, ' ', DT#NOW)", store),
+            "0 19 06.05.2019 07:08 DT#2019-05-06-07:08:09");
   // Other "$" names are map entries.
   store.Set("$WEEKDAYS", "x");
   EXPECT_EQ(Eval("$WEEKDAYS", store), "x");
@@ -47,15 +44,15 @@ TEST_F(FixedTime, SundayIsSixAndWeekOne) {
 
 TEST_F(FixedTime, DateTimeArithmetic) {
   At(1557126489);
-  EXPECT_EQ(Eval("DT#2019-01-01-00:00:00 + 86400"), "DT#2019-01-02-00:00:00");
-  EXPECT_EQ(Eval("DT#2019-01-02-00:00:00 - DT#2019-01-01-00:00:00"), "86400");
-  EXPECT_EQ(Eval("DT#2019-01-01-00:00:00 - DT#2019-01-02-00:00:01"), "-86401");
-  EXPECT_EQ(Eval("DT#2019-12-31-23:59:59 + '1'"), "DT#2020-01-01-00:00:00");
-  EXPECT_EQ(Eval("DT#2019-03-01-00:00:00 + -1"), "DT#2019-02-28-23:59:59");
-  EXPECT_EQ(Eval("'DT#20190102030405' + 0"), "DT#2019-01-02-03:04:05");
-  EXPECT_EQ(Eval("DT#NOW - DT#2019-05-06-07:08:00"), "9");
-  // A DT text on the right only is an ordinary number.
-  EXPECT_EQ(Eval("1 + DT#2019"), "1");
+  const std::pair<const char*, const char*> rows[] = {
+      {"DT#2019-01-01-00:00:00 + 86400", "DT#2019-01-02-00:00:00"},
+      {"DT#2019-01-02-00:00:00 - DT#2019-01-01-00:00:00", "86400"},
+      {"DT#2019-01-01-00:00:00 - DT#2019-01-02-00:00:01", "-86401"},
+      {"DT#2019-12-31-23:59:59 + '1'", "DT#2020-01-01-00:00:00"},
+      {"DT#2019-03-01-00:00:00 + -1", "DT#2019-02-28-23:59:59"},
+      {"'DT#20190102030405' + 0", "DT#2019-01-02-03:04:05"}, {"DT#NOW - DT#2019-05-06-07:08:00", "9"},
+      {"1 + DT#2019", "1"}};  // a DT text on the right only is an ordinary number
+  for (const auto& [expression, result] : rows) EXPECT_EQ(Eval(expression), result) << expression;
 }
 
 }  // namespace

@@ -8,16 +8,12 @@ namespace meldrix {
 namespace {
 
 TEST(QuotedPrintableTest, DecodesEscapesSoftBreaksAndUnderscores) {
-  const CQuotedPrintable qp;
-  EXPECT_EQ(qp.Decode("a_b=3Dc"), "a b=c");
-  EXPECT_EQ(qp.Decode("lower=e4 upper=E4"), "lower\xE4 upper\xE4");
-  EXPECT_EQ(qp.Decode("soft=\r\nbreak"), "softbreak");
-  // A trailing "=" with fewer than two characters behind it is dropped.
-  EXPECT_EQ(qp.Decode("end="), "end");
-  EXPECT_EQ(qp.Decode("end=4"), "end4");
-  // An "=" that starts no escape is kept with what follows.
-  EXPECT_EQ(qp.Decode("a=ZZb"), "a=ZZb");
-  EXPECT_EQ(qp.Decode("line1\r\nline2"), "line1\r\nline2");
+  const std::pair<const char*, const char*> rows[] = {
+      {"a_b=3Dc", "a b=c"}, {"lower=e4 upper=E4", "lower\xE4 upper\xE4"}, {"soft=\r\nbreak", "softbreak"},
+      {"end=", "end"}, {"end=4", "end4"},  // a trailing "=" with fewer than two characters behind it is dropped
+      {"a=ZZb", "a=ZZb"},                  // an "=" that starts no escape is kept with what follows
+      {"line1\r\nline2", "line1\r\nline2"}};
+  for (const auto& [encoded, text] : rows) EXPECT_EQ(CQuotedPrintable().Decode(encoded), text) << encoded;
 }
 
 TEST(QuotedPrintableTest, NeverWritesBeyondTheDestination) {
@@ -27,13 +23,10 @@ TEST(QuotedPrintableTest, NeverWritesBeyondTheDestination) {
 }
 
 TEST(Base64Test, DecodesFullAndPartialGroupsSkippingLineEnds) {
-  const CBase64 b64;
-  EXPECT_EQ(b64.Decode("SGFsbG8="), "Hallo");
-  EXPECT_EQ(b64.Decode("SGFs\r\nbG8gV2VsdA=="), "Hallo Welt");
-  EXPECT_EQ(b64.Decode("YQ"), "a");  // unpadded last group
-  EXPECT_EQ(b64.Decode("+/+/"), "\xFB\xFF\xBF");
-  EXPECT_EQ(b64.Decode(""), "");
-  EXPECT_EQ(b64.Decode("AAECAwQF"), std::string("\x00\x01\x02\x03\x04\x05", 6));
+  const std::pair<const char*, std::string> rows[] = {
+      {"SGFsbG8=", "Hallo"}, {"SGFs\r\nbG8gV2VsdA==", "Hallo Welt"}, {"YQ", "a"} /* unpadded last group */,
+      {"+/+/", "\xFB\xFF\xBF"}, {"", ""}, {"AAECAwQF", std::string("\x00\x01\x02\x03\x04\x05", 6)}};
+  for (const auto& [encoded, bytes] : rows) EXPECT_EQ(CBase64().Decode(encoded), bytes) << encoded;
 }
 
 TEST(Utf8FixUpTest, MapsTheTableAndNothingElse) {

@@ -54,116 +54,59 @@ CMailMessage WithBody(std::string body, std::string encoding = "") {
   return mail;
 }
 
-TEST(BodyDecodingTest, TopLevelUtf8CharsetIsConverted) {
+TEST(BodyDecodingTest, SinglePartByTransferEncodingAndTopLevelCharset) {
   CMailMessage mail;
   mail.contentType = "text/plain; CHARSET=utf-8; format=flowed";
   mail.transferEncoding = "quoted-printable";
   mail.body = "Gr=C3=BC=C3=9Fe aus Li=C3=A8ge =E2=82=AC";
   mail.DecodeBody();
   EXPECT_EQ(mail.body, "Gr\xFC\xDF" "e aus Li\xE8ge \x80");
-}
-
-TEST(BodyDecodingTest, SinglePartByTransferEncoding) {
   EXPECT_EQ(WithBody("Feuer_in=20Halle=3D3\r\nS=C3=BCd=\r\nfl=FCgel", "Quoted-Printable").body,
             "Feuer_in Halle=3\r\nS\xFC" "dfl\xFCgel");
   EXPECT_EQ(WithBody("R3LDvMOfZQ==\r\n", "BASE64").body, "Gr\xFC\xDF" "e");
   EXPECT_EQ(WithBody("x=41_\r\nS\xC3\xBC" "d", "8bit").body, "x=41_\r\nS\xFC" "d");
 }
 
-const char* const kThunderbirdMail =
-    "This is a multi-part message in MIME format.\r\n"
-    "--------------A1B2C3\r\n"
-    "Content-Type: text/plain; charset=UTF-8; format=flowed\r\n"
-    "Content-Transfer-Encoding: quoted-printable\r\n"
-    "\r\n"
-    "Brand in Halle S=C3=BCd\r\n"
-    "Bitte sofort kommen\r\n"
-    "--------------A1B2C3\r\n"
-    "Content-Type: text/html; charset=UTF-8\r\n"
-    "Content-Transfer-Encoding: 7bit\r\n"
-    "\r\n"
-    "<p>Brand</p>\r\n"
-    "--------------A1B2C3\r\n"
-    "Content-Type: application/pdf; name=\"plan.pdf\"\r\n"
-    "Content-disposition: attachment; filename=\"plan.pdf\"\r\n"
-    "Content-Transfer-Encoding: base64\r\n"
-    "\r\n"
-    "JVBERi0=\r\n"
-    "--------------A1B2C3--\r\n";
-
 TEST(MultipartTest, TextPartBecomesTheBody) {
-  const CMailMessage mail = WithBody(kThunderbirdMail);
+  const CMailMessage mail = WithBody(
+      "This is a multi-part message in MIME format.\r\n--------------A1B2C3\r\n"
+      "Content-Type: text/plain; charset=UTF-8; format=flowed\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
+      "Brand in Halle S=C3=BCd\r\nBitte sofort kommen\r\n--------------A1B2C3\r\n"
+      "Content-Type: text/html; charset=UTF-8\r\nContent-Transfer-Encoding: 7bit\r\n\r\n<p>Brand</p>\r\n"
+      "--------------A1B2C3\r\nContent-Type: application/pdf; name=\"plan.pdf\"\r\n"
+      "Content-disposition: attachment; filename=\"plan.pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+      "JVBERi0=\r\n--------------A1B2C3--\r\n");
   EXPECT_EQ(mail.body, "Brand in Halle S\xFC" "d\r\nBitte sofort kommen");
   EXPECT_EQ(mail.htmlBody, "<p>Brand</p>");
   EXPECT_EQ(mail.attachmentName, "plan.pdf");
+  CMailMessage quoted;  // the boundary comes quoted from the content type
+  quoted.contentType = "multipart/mixed; boundary=\"===============123==\"";
+  quoted.body = "--===============123==\r\nContent-Type: text/plain; charset=\"utf-8\"\r\n"
+                "Content-Transfer-Encoding: 7bit\r\n\r\nAlarm 7\r\n--===============123==--\r\n";
+  quoted.DecodeBody();
+  EXPECT_EQ(quoted.body, "Alarm 7");
 }
 
-TEST(MultipartTest, NestedBoundaryAndBase64Part) {
-  const CMailMessage mail = WithBody(
-      "This is a multipart message\r\n"
-      "------=_outer\r\n"
-      "Content-Type: multipart/alternative;\r\n"
-      "\tboundary=\"inner\"\r\n"
-      "\r\n"
-      "--inner\r\n"
-      "Content-Type: text/plain; charset=utf-8\r\n"
-      "Content-Transfer-Encoding: base64\r\n"
-      "\r\n"
-      "R3LDvMOfZQ==\r\n"
-      "--inner\r\n"
-      "Content-Type: text/html\r\n"
-      "\r\n"
-      "<b>x</b>\r\n"
-      "--inner--\r\n"
-      "------=_outer--\r\n");
-  EXPECT_EQ(mail.body, "Gr\xFC\xDF" "e");
-  EXPECT_EQ(mail.htmlBody.substr(0, 8), "<b>x</b>");
-}
-
-TEST(MultipartTest, QuotedBoundaryFromTheContentType) {
-  CMailMessage mail;
-  mail.contentType = "multipart/mixed; boundary=\"===============123==\"";
-  mail.body =
-      "--===============123==\r\n"
-      "Content-Type: text/plain; charset=\"utf-8\"\r\n"
-      "Content-Transfer-Encoding: 7bit\r\n"
-      "\r\n"
-      "Alarm 7\r\n"
-      "--===============123==--\r\n";
-  mail.DecodeBody();
-  EXPECT_EQ(mail.body, "Alarm 7");
-}
-
-TEST(MultipartTest, PartCharsetDecidesTheConversion) {
-  const CMailMessage mail = WithBody(
-      "multipart\r\n"
-      "------b\r\n"
-      "Content-Type: text/plain; charset=\"UTF-8\"\r\n"
-      "Content-Transfer-Encoding: 8bit\r\n"
-      "\r\n"
-      "Pr\xC3\xA9sence \xE2\x82\xAC\r\n"
-      "------b--\r\n");
-  EXPECT_EQ(mail.body, "Pr\xE9sence \x80");
-}
-
-TEST(MultipartTest, NoBoundaryKeepsTheBodyUndecoded) {
-  const std::string raw = "multipart without parts\r\nline =41\r\n";
-  EXPECT_EQ(WithBody(raw).body, raw);
-}
-
-TEST(MultipartTest, LaterTextPartReplacesEarlierOne) {
-  const CMailMessage mail = WithBody(
-      "multipart\r\n"
-      "------b\r\n"
-      "Content-Type: text/plain\r\n"
-      "\r\n"
-      "first\r\n"
-      "------b\r\n"
-      "Content-Type: text/plain\r\n"
-      "\r\n"
-      "second=20part\r\n"
-      "------b--\r\n");
-  EXPECT_EQ(mail.body, "second part");  // parts default to quoted-printable
+TEST(MultipartTest, NestingCharsetsAndOrderOfParts) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"This is a multipart message\r\n------=_outer\r\nContent-Type: multipart/alternative;\r\n"
+       "\tboundary=\"inner\"\r\n\r\n--inner\r\nContent-Type: text/plain; charset=utf-8\r\n"
+       "Content-Transfer-Encoding: base64\r\n\r\nR3LDvMOfZQ==\r\n--inner\r\nContent-Type: text/html\r\n\r\n"
+       "<b>x</b>\r\n--inner--\r\n------=_outer--\r\n",
+       "Gr\xFC\xDF" "e"},
+      // The part's charset decides the conversion.
+      {"multipart\r\n------b\r\nContent-Type: text/plain; charset=\"UTF-8\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
+       "Pr\xC3\xA9sence \xE2\x82\xAC\r\n------b--\r\n",
+       "Pr\xE9sence \x80"},
+      // A later text part replaces an earlier one; parts default to quoted-printable.
+      {"multipart\r\n------b\r\nContent-Type: text/plain\r\n\r\nfirst\r\n------b\r\nContent-Type: text/plain\r\n\r\n"
+       "second=20part\r\n------b--\r\n",
+       "second part"},
+      // Without a boundary the body stays undecoded.
+      {"multipart without parts\r\nline =41\r\n", "multipart without parts\r\nline =41\r\n"},
+  };
+  for (const auto& [raw, body] : rows) EXPECT_EQ(WithBody(raw).body, body) << raw;
+  EXPECT_EQ(WithBody(rows[0].first).htmlBody.substr(0, 8), "<b>x</b>");
 }
 
 }  // namespace

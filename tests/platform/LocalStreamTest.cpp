@@ -13,23 +13,18 @@ using namespace meldrix;
 using namespace std::chrono_literals;
 
 TEST(StreamEndpoint, ParsesUnixAndTcpForms) {
-  auto local = StreamEndpoint::Parse("unix:/run/korvane/korvane.sock");
-  ASSERT_TRUE(local);
-  EXPECT_EQ(local->kind, StreamEndpoint::Kind::Unix);
-  EXPECT_EQ(local->path, "/run/korvane/korvane.sock");
-
-  auto tcp = StreamEndpoint::Parse("tcp:127.0.0.1:2000");
-  ASSERT_TRUE(tcp);
-  EXPECT_EQ(tcp->kind, StreamEndpoint::Kind::Tcp);
-  EXPECT_EQ(tcp->host, "127.0.0.1");
-  EXPECT_EQ(tcp->port, 2000);
-  EXPECT_EQ(tcp->ToString(), "tcp:127.0.0.1:2000");
-
-  auto v6 = StreamEndpoint::Parse("tcp:[::1]:26");
-  ASSERT_TRUE(v6);
-  EXPECT_EQ(v6->host, "::1");
-  EXPECT_EQ(v6->ToString(), "tcp:[::1]:26");
-
+  const std::pair<const char*, const char*> rows[] = {  // text, then kind|path|host|port as parsed
+      {"unix:/run/korvane/korvane.sock", "unix|/run/korvane/korvane.sock||"},
+      {"tcp:127.0.0.1:2000", "tcp||127.0.0.1|2000"},
+      {"tcp:[::1]:26", "tcp||::1|26"}};
+  for (const auto& [text, parts] : rows) {
+    auto endpoint = StreamEndpoint::Parse(text);
+    ASSERT_TRUE(endpoint) << text;
+    EXPECT_EQ(std::string(endpoint->kind == StreamEndpoint::Kind::Unix ? "unix|" : "tcp|") + endpoint->path + "|" +
+                  endpoint->host + "|" + (endpoint->host.empty() ? "" : std::to_string(endpoint->port)),
+              parts);
+    EXPECT_EQ(endpoint->ToString(), text);
+  }
   for (const char* bad : {"", "unix:", "tcp:", "tcp:host", "tcp::80", "tcp:host:", "tcp:host:65536",
                           "tcp:host:8x", "udp:host:1", "/path"})
     EXPECT_FALSE(StreamEndpoint::Parse(bad)) << bad;
@@ -44,7 +39,6 @@ TEST(StreamListener, UnixSocketAppearsWhenListeningAndGoesAway) {
     StreamListener listener = StreamListener::Listen(endpoint, error);
     ASSERT_EQ(error, 0);
     EXPECT_TRUE(std::filesystem::is_socket(endpoint.path));
-
     std::thread client([&] {
       int e = 0;
       LocalStream c = LocalStream::Connect(endpoint, std::chrono::steady_clock::now() + 5s, e);
@@ -63,19 +57,16 @@ TEST(StreamListener, UnixSocketAppearsWhenListeningAndGoesAway) {
     served.SendAll("pong", std::chrono::steady_clock::now() + 5s);
     served.Close();
     client.join();
-
     // A second listener does not steal the live socket.
     StreamListener second = StreamListener::Listen(endpoint, error);
     EXPECT_EQ(error, EADDRINUSE);
     EXPECT_FALSE(second.IsOpen());
     listener.Accept(std::chrono::steady_clock::now() + 1s, error);  // its probe
-
     int timeoutError = 0;
     listener.Accept(std::chrono::steady_clock::now() + 10ms, timeoutError);
     EXPECT_EQ(timeoutError, ETIMEDOUT);
   }
   EXPECT_FALSE(std::filesystem::exists(endpoint.path));
-
   // Never replaces a file that is not a socket.
   std::ofstream(endpoint.path) << "data";
   int error = 0;

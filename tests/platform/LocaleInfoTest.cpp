@@ -6,20 +6,13 @@
 using namespace meldrix;
 
 TEST(LocaleInfo, PosixPicturesBecomeWindowsPictures) {
-  EXPECT_EQ(PosixPictureToWindows("%d.%m.%Y"), "dd.MM.yyyy");
-  EXPECT_EQ(PosixPictureToWindows("%H:%M:%S"), "HH:mm:ss");
-  EXPECT_EQ(PosixPictureToWindows("%I:%M:%S %p"), "hh:mm:ss tt");
-  EXPECT_EQ(PosixPictureToWindows("%Ey/%m/%d"), "yy/MM/dd");
-}
-
-TEST(LocaleInfo, InjectedLocaleIsUsed) {
-  {
-    ScopedEnv env(Env{.locale = FixedLocaleInfo::German()});
-    EXPECT_EQ(UserLocale().DecimalSeparator(), ",");
-    EXPECT_EQ(UserLocale().AbbrevDayName(2), "Mo");
-    EXPECT_EQ(UserLocale().AbbrevDayName(8), "");
-  }
-  EXPECT_FALSE(UserLocale().ShortDatePicture().empty());  // the environment's POSIX locale again
+  const std::pair<const char*, const char*> rows[] = {
+      {"%d.%m.%Y", "dd.MM.yyyy"}, {"%H:%M:%S", "HH:mm:ss"}, {"%I:%M:%S %p", "hh:mm:ss tt"}, {"%Ey/%m/%d", "yy/MM/dd"}};
+  for (const auto& [posix, windows] : rows) EXPECT_EQ(PosixPictureToWindows(posix), windows) << posix;
+  EXPECT_FALSE(UserLocale().ShortDatePicture().empty());  // the environment's POSIX locale
+  ScopedEnv german(Env{.locale = FixedLocaleInfo::German()});
+  EXPECT_EQ(UserLocale().AbbrevDayName(2), "Mo");
+  EXPECT_EQ(UserLocale().AbbrevDayName(8), "");  // out of range
 }
 
 TEST(LocaleInfo, MonthAndDayNamesWithEnglishFallback) {

@@ -26,21 +26,10 @@ class PrivateProfileTest : public ::testing::Test {
 };
 
 TEST_F(PrivateProfileTest, ReadsWithWindowsSemantics) {
-  WriteFile(file,
-                    "Preamble=ignored\n"
-                    "; comment=not a key\n"
-                    "[Settings]\n"
-                    "  Name  =  padded value  \t\n"
-                    "Quoted=\" keeps blanks \"\n"
-                    "Twice=\"\"inner\"\"\n"
-                    "Single=\"\n"
-                    "Empty=\n"
-                    "Eq=a=b\n"
-                    "name=second occurrence\n"
-                    "no equals sign here\n"
-                    "[ settings ]\n"
-                    "Later=from duplicate section\n"
-                    "Name=duplicate section loses\n");
+  WriteFile(file, "Preamble=ignored\n; comment=not a key\n[Settings]\n  Name  =  padded value  \t\n"
+                  "Quoted=\" keeps blanks \"\nTwice=\"\"inner\"\"\nSingle=\"\nEmpty=\nEq=a=b\n"
+                  "name=second occurrence\nno equals sign here\n[ settings ]\nLater=from duplicate section\n"
+                  "Name=duplicate section loses\n");
   EXPECT_EQ(Get("SETTINGS", "name"), "padded value");
   EXPECT_EQ(Get("Settings", "Quoted"), " keeps blanks ");
   EXPECT_EQ(Get("Settings", "Twice"), "\"inner\"");  // only one pair is removed
@@ -57,18 +46,12 @@ TEST_F(PrivateProfileTest, ReadsWithWindowsSemantics) {
 }
 
 TEST_F(PrivateProfileTest, IntegersFollowGetPrivateProfileInt) {
-  WriteFile(file,
-                    "[S]\nJunk=96x\nNone=x\nEmpty=\nHex=0x1F\nNeg= -12\nHuge=99999999999\n"
-                    "Tiny=-99999999999\nQuoted=\"7\"\n");
-  EXPECT_EQ(PrivateProfile::GetInt(file, "S", "Junk", 5), 96);
-  EXPECT_EQ(PrivateProfile::GetInt(file, "S", "None", 5), 0);
-  EXPECT_EQ(PrivateProfile::GetInt(file, "S", "Empty", 5), 5);
-  EXPECT_EQ(PrivateProfile::GetInt(file, "S", "Missing", 5), 5);
-  EXPECT_EQ(PrivateProfile::GetInt(file, "S", "Hex", 5), 31);
-  EXPECT_EQ(PrivateProfile::GetInt(file, "S", "Neg", 5), -12);
-  EXPECT_EQ(PrivateProfile::GetInt(file, "S", "Huge", 5), 2147483647);
-  EXPECT_EQ(PrivateProfile::GetInt(file, "S", "Tiny", 5), -2147483647 - 1);
-  EXPECT_EQ(PrivateProfile::GetInt(file, "S", "Quoted", 5), 7);
+  WriteFile(file, "[S]\nJunk=96x\nNone=x\nEmpty=\nHex=0x1F\nNeg= -12\nHuge=99999999999\nTiny=-99999999999\n"
+                  "Quoted=\"7\"\n");
+  const std::pair<const char*, int> rows[] = {{"Junk", 96}, {"None", 0}, {"Empty", 5}, {"Missing", 5}, {"Hex", 31},
+                                              {"Neg", -12}, {"Huge", 2147483647}, {"Tiny", -2147483647 - 1},
+                                              {"Quoted", 7}};
+  for (const auto& [key, value] : rows) EXPECT_EQ(PrivateProfile::GetInt(file, "S", key, 5), value) << key;
   EXPECT_EQ(ParseDecimalLong(" 96x"), 96);
   EXPECT_EQ(ParseDecimalLong("0x10"), 0);  // the long conversion is decimal only
   EXPECT_EQ(ParseDecimalLong("-"), 0);
@@ -76,43 +59,17 @@ TEST_F(PrivateProfileTest, IntegersFollowGetPrivateProfileInt) {
 }
 
 TEST_F(PrivateProfileTest, WritesKeepEverythingElseAndTheLineEnds) {
-  const std::string original =
-      "; Meldrix configuration\r\n"
-      "[Settings]\r\n"
-      "; the next key matters\r\n"
-      "AutoActivate = 0\r\n"
-      "Other=1\r\n"
-      "\r\n"
-      "[Message1]\r\n"
-      "Name=First\r\n";
-  WriteFile(file, original);
+  WriteFile(file, "; Meldrix configuration\r\n[Settings]\r\n; the next key matters\r\nAutoActivate = 0\r\n"
+                  "Other=1\r\n\r\n[Message1]\r\nName=First\r\n");
   ASSERT_TRUE(PrivateProfile::WriteString(file, "settings", "autoactivate", "1"));
   ASSERT_TRUE(PrivateProfile::WriteString(file, "Settings", "NewKey", "v"));
   ASSERT_TRUE(PrivateProfile::WriteString(file, "Message2", "Name", "Second"));
-  EXPECT_EQ(ReadFile(file),
-            "; Meldrix configuration\r\n"
-            "[Settings]\r\n"
-            "; the next key matters\r\n"
-            "AutoActivate = 1\r\n"
-            "Other=1\r\n"
-            "NewKey=v\r\n"
-            "\r\n"
-            "[Message1]\r\n"
-            "Name=First\r\n"
-            "\r\n"
-            "[Message2]\r\n"
-            "Name=Second\r\n");
+  EXPECT_EQ(ReadFile(file), "; Meldrix configuration\r\n[Settings]\r\n; the next key matters\r\nAutoActivate = 1\r\n"
+                            "Other=1\r\nNewKey=v\r\n\r\n[Message1]\r\nName=First\r\n\r\n[Message2]\r\nName=Second\r\n");
   ASSERT_TRUE(PrivateProfile::DeleteKey(file, "SETTINGS", "other"));
   ASSERT_TRUE(PrivateProfile::DeleteSection(file, "message1"));
-  EXPECT_EQ(ReadFile(file),
-            "; Meldrix configuration\r\n"
-            "[Settings]\r\n"
-            "; the next key matters\r\n"
-            "AutoActivate = 1\r\n"
-            "NewKey=v\r\n"
-            "\r\n"
-            "[Message2]\r\n"
-            "Name=Second\r\n");
+  EXPECT_EQ(ReadFile(file), "; Meldrix configuration\r\n[Settings]\r\n; the next key matters\r\nAutoActivate = 1\r\n"
+                            "NewKey=v\r\n\r\n[Message2]\r\nName=Second\r\n");
 }
 
 TEST_F(PrivateProfileTest, WriteCreatesFileAndDeletesEveryDuplicate) {
@@ -120,7 +77,6 @@ TEST_F(PrivateProfileTest, WriteCreatesFileAndDeletesEveryDuplicate) {
   EXPECT_FALSE(std::filesystem::exists(file));  // nothing to delete: no file made
   ASSERT_TRUE(PrivateProfile::WriteString(file, "S", "K", "v"));
   EXPECT_EQ(ReadFile(file), "[S]\nK=v\n");
-
   WriteFile(file, "[A]\nK=1\nK=2\n[B]\nK=3\n[a]\nK=4\nX=5");
   ASSERT_TRUE(PrivateProfile::DeleteKey(file, "A", "k"));
   EXPECT_EQ(Get("A", "K"), "<none>");  // no older duplicate shows up again
@@ -143,13 +99,11 @@ TEST_F(PrivateProfileTest, Utf8FilesAreConvertedBothWays) {
   EXPECT_EQ(ReadFile(file),
             "; \xE2\x98\x83 snowman\n[Message1]\nLeftTrigger=T\xC3\xBCr\nName=\xE2\x98\x83\n"
             "Text=Stra\xC3\x9F" "e \xE2\x82\xAC\n");
-
   // A byte-order mark makes a file UTF-8 even when it is plain ASCII so far.
   WriteFile(file, "\xEF\xBB\xBF[S]\nK=a\n");
   ASSERT_TRUE(PrivateProfile::WriteString(file, "S", "K", "\xE4"));
   EXPECT_EQ(ReadFile(file), "\xEF\xBB\xBF[S]\nK=\xC3\xA4\n");
   EXPECT_EQ(Get("S", "K"), "\xE4");
-
   // Anything else stays Windows-1252.
   WriteFile(file, "[S]\nK=T\xFCr\n");
   EXPECT_EQ(Get("S", "K"), "T\xFCr");

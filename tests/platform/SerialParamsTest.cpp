@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/SerialLibrary.h"
 
 using namespace meldrix;
@@ -37,17 +39,10 @@ TEST(SerialParams, BlockLayoutIsPackedLittleEndian) {
   p.handshake = 2;
   p.receiveBufferSize = 4096;
   p.sendBufferSize = 1024;
-  SerParamBlock block = p.ToBlock();
-  const SerParamBlock expected = {30, 0, 3, 0, 0x00, 0xC2, 0x01, 0x00, 7, 'E', 2, 2, 0x11, 0x13,
-                                  0x00, 0x10, 0, 0, 0x00, 0x04, 0, 0, 128, 0, 0, 0, 128, 0, 0, 0};
-  EXPECT_EQ(block, expected);
-
-  SerPortParams back = SerPortParams::FromBlock(block.data());
-  EXPECT_EQ(back.port, 3);
-  EXPECT_EQ(back.baud, 115200u);
-  EXPECT_EQ(back.parity, 'E');
-  EXPECT_EQ(back.sendBufferSize, 1024u);
-  EXPECT_EQ(back.ToBlock(), block);
+  const SerParamBlock block = p.ToBlock();
+  EXPECT_EQ(block, (SerParamBlock{30, 0, 3, 0, 0x00, 0xC2, 0x01, 0x00, 7, 'E', 2, 2, 0x11, 0x13, 0x00, 0x10,
+                                  0, 0, 0x00, 0x04, 0, 0, 128, 0, 0, 0, 128, 0, 0, 0}));
+  EXPECT_EQ(SerPortParams::FromBlock(block.data()).ToBlock(), block);
 }
 
 TEST(SerialParams, DataBitsParityAndStopBitsMapToControlFlags) {
@@ -75,14 +70,11 @@ TEST(SerialParams, RawModeKeepsEveryByte) {
 }
 
 TEST(SerialParams, HandshakeModes) {
-  SerTermios none = TranslateSerParams(Params(8, 'N', 1, 0));
-  EXPECT_EQ(none.settings.c_cflag & CRTSCTS, 0u);
-  EXPECT_EQ(none.settings.c_iflag & (IXON | IXOFF), 0u);
-
-  SerTermios hardware = TranslateSerParams(Params(8, 'N', 1, 1));
-  EXPECT_EQ(hardware.settings.c_cflag & CRTSCTS, CRTSCTS);
-  EXPECT_EQ(hardware.settings.c_iflag & (IXON | IXOFF), 0u);
-
+  for (int handshake : {0, 1}) {
+    SerTermios t = TranslateSerParams(Params(8, 'N', 1, handshake));
+    EXPECT_EQ(t.settings.c_cflag & CRTSCTS, handshake ? CRTSCTS : 0u);
+    EXPECT_EQ(t.settings.c_iflag & (IXON | IXOFF), 0u);
+  }
   SerPortParams xon = Params(8, 'N', 1, 2);
   xon.xonChar = 0x01;
   xon.xoffChar = 0x02;
@@ -105,15 +97,11 @@ TEST(SerialParams, SpeedsFrom300To115200AndBeyond) {
 }
 
 TEST(SerialParams, WhatTermiosCannotExpressIsInvalid) {
-  EXPECT_EQ(TranslateSerParams(Params(4, 'N', 1)).error, SER_ERR_INVALID_PARAM);
-  EXPECT_EQ(TranslateSerParams(Params(9, 'N', 1)).error, SER_ERR_INVALID_PARAM);
-  EXPECT_EQ(TranslateSerParams(Params(8, 'X', 1)).error, SER_ERR_INVALID_PARAM);
-  EXPECT_EQ(TranslateSerParams(Params(8, 'e', 1)).error, SER_ERR_INVALID_PARAM);
-  EXPECT_EQ(TranslateSerParams(Params(8, 'N', 0)).error, SER_ERR_INVALID_PARAM);
-  EXPECT_EQ(TranslateSerParams(Params(8, 'N', 3)).error, SER_ERR_INVALID_PARAM);
-  EXPECT_EQ(TranslateSerParams(Params(8, 'N', 1, 3)).error, SER_ERR_INVALID_PARAM);
-  EXPECT_EQ(TranslateSerParams(Params(8, 'N', 1, 0, 0)).error, SER_ERR_INVALID_PARAM);
-  EXPECT_EQ(TranslateSerParams(Params(8, 'N', 1, 0, 14400)).error, SER_ERR_INVALID_PARAM);
+  for (const SerPortParams& p : {Params(4, 'N', 1), Params(9, 'N', 1), Params(8, 'X', 1), Params(8, 'e', 1),
+                                 Params(8, 'N', 0), Params(8, 'N', 3), Params(8, 'N', 1, 3), Params(8, 'N', 1, 0, 0),
+                                 Params(8, 'N', 1, 0, 14400)})
+    EXPECT_EQ(TranslateSerParams(p).error, SER_ERR_INVALID_PARAM)
+        << int(p.dataBits) << p.parity << int(p.stopBits) << " handshake " << int(p.handshake) << " " << p.baud;
   SerPortParams same = Params(8, 'N', 1, 2);
   same.xoffChar = same.xonChar;
   EXPECT_EQ(TranslateSerParams(same).error, SER_ERR_INVALID_PARAM);
@@ -125,24 +113,17 @@ TEST(SerialParams, BlockChecksBeforeAnyDevice) {
     SerPortParams out;
     return CheckSerParamBlock(block.data(), out);
   };
-  SerPortParams good;
-  EXPECT_EQ(check(good), SER_OK);
-  SerPortParams p = good;
-  p.port = 0;
-  EXPECT_EQ(check(p), SER_ERR_INVALID_PORT);
-  p.port = 256;
-  EXPECT_EQ(check(p), SER_ERR_INVALID_PORT);
-  p.port = 255;
-  EXPECT_EQ(check(p), SER_OK);
-  p = good;
-  p.blockSize = 29;
-  EXPECT_EQ(check(p), SER_ERR_INVALID_PARAM);
-  p = good;
-  p.receiveBufferSize = 0;
-  EXPECT_EQ(check(p), SER_ERR_INVALID_PARAM);
-  p = good;
-  p.sendBufferSize = 0xFFFFFFFF;
-  EXPECT_EQ(check(p), SER_ERR_NO_MEMORY);
+  const std::pair<std::function<void(SerPortParams&)>, std::uint32_t> rows[] = {
+      {[](SerPortParams&) {}, SER_OK}, {[](SerPortParams& p) { p.port = 0; }, SER_ERR_INVALID_PORT},
+      {[](SerPortParams& p) { p.port = 256; }, SER_ERR_INVALID_PORT}, {[](SerPortParams& p) { p.port = 255; }, SER_OK},
+      {[](SerPortParams& p) { p.blockSize = 29; }, SER_ERR_INVALID_PARAM},
+      {[](SerPortParams& p) { p.receiveBufferSize = 0; }, SER_ERR_INVALID_PARAM},
+      {[](SerPortParams& p) { p.sendBufferSize = 0xFFFFFFFF; }, SER_ERR_NO_MEMORY}};
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    SerPortParams p;
+    rows[i].first(p);
+    EXPECT_EQ(check(p), rows[i].second) << "row " << i;
+  }
   SerPortParams out;
   EXPECT_EQ(CheckSerParamBlock(nullptr, out), SER_ERR_INVALID_PARAM);
 }

@@ -38,7 +38,6 @@ class SerialPty : public ::testing::Test {
   void TearDown() override {
     if (master_ >= 0) ::close(master_);
   }
-
   ConfigValueReader Reader() {
     return [this](const std::string& section, const std::string& key) {
       EXPECT_EQ(section, "Ports");
@@ -46,7 +45,6 @@ class SerialPty : public ::testing::Test {
       return it == ports_.end() ? std::string() : it->second;
     };
   }
-
   static SerParamBlock Block(std::uint16_t port = 7, std::uint8_t handshake = 0,
                              std::uint32_t receive = 4096, std::uint32_t send = 4096) {
     SerPortParams p;
@@ -56,7 +54,6 @@ class SerialPty : public ::testing::Test {
     p.sendBufferSize = send;
     return p.ToBlock();
   }
-
   SerHandle Open(CTermiosSerialLibrary& lib, const SerParamBlock& block) {
     std::uint32_t error = 99;
     SerHandle h = lib.SerOpen(block.data(), &error);
@@ -64,11 +61,9 @@ class SerialPty : public ::testing::Test {
     EXPECT_NE(h, 0u);
     return h;
   }
-
   void DeviceSends(const std::string& bytes) {
     ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   }
-
   // What the device receives, waiting until `count` bytes came or 5 s passed.
   std::string DeviceReceives(size_t count) {
     std::string got;
@@ -80,7 +75,6 @@ class SerialPty : public ::testing::Test {
     }, 5s, 2ms);
     return got;
   }
-
   // Reads from the port until `count` bytes came or 5 s passed.
   static std::string PortReceives(ISerialLibrary& lib, SerHandle h, size_t count) {
     std::string got;
@@ -90,7 +84,6 @@ class SerialPty : public ::testing::Test {
     }, 5s, 2ms);
     return got;
   }
-
   int master_ = -1;
   std::map<std::string, std::string> ports_;
 };
@@ -101,13 +94,11 @@ TEST_F(SerialPty, BytesTravelBothWaysUnchanged) {
   CTermiosSerialLibrary lib(Reader());
   SerHandle h = Open(lib, Block());
   EXPECT_EQ(lib.SerControl(h, SER_CONTROL_LINES_ON), SER_OK);
-
   const std::string telegram("\x02" "Alarm\r\n\x00\x7F\x80\xFF\x11\x13\x03", 15);
   DeviceSends(telegram);
   EXPECT_EQ(PortReceives(lib, h, telegram.size()), telegram);
   EXPECT_EQ(lib.SerReceiveReady(h), 0u);
   EXPECT_EQ(lib.SerReceiveChar(h), -1) << "nothing waits";
-
   EXPECT_EQ(lib.SerSendChar(h, 0x06), 1);
   const std::string reply("Quittung\r\n\x00\xFF", 12);
   EXPECT_EQ(lib.SerSendBuffer(h, reply.data(), static_cast<std::uint32_t>(reply.size())), reply.size());
@@ -173,7 +164,6 @@ TEST_F(SerialPty, XoffHoldsSendingAndXonReleasesItWithoutLoss) {
   std::string filler(lib.SerSendReady(h) + 1, 'f');
   EXPECT_EQ(lib.SerSendBuffer(h, filler.data(), static_cast<std::uint32_t>(filler.size())), 0u)
       << "a full send buffer refuses";
-
   DeviceSends("\x11");  // XON: the sender thread delivers without further calls
   EXPECT_EQ(DeviceReceives(sent.size()), sent);
   EXPECT_EQ(lib.SerState(h) & SER_STATE_CANNOT_SEND, 0u);
@@ -186,27 +176,23 @@ TEST_F(SerialPty, OpenErrors) {
   EXPECT_EQ(error, SER_ERR_INVALID_PORT);
   EXPECT_EQ(lib.SerOpen(Block(256).data(), &error), 0u);
   EXPECT_EQ(error, SER_ERR_INVALID_PORT);
-
   ports_["COM8"] = "/dev/meldrix-no-such-device";
   EXPECT_EQ(lib.SerOpen(Block(8).data(), &error), 0u);
   EXPECT_EQ(error, SER_ERR_NOT_AVAILABLE);
   ports_["COM9"] = "/dev/null";  // exists, but no serial port
   EXPECT_EQ(lib.SerOpen(Block(9).data(), &error), 0u);
   EXPECT_EQ(error, SER_ERR_NOT_AVAILABLE);
-
   SerPortParams odd;
   odd.port = 7;
   odd.stopBits = 3;
   EXPECT_EQ(lib.SerOpen(odd.ToBlock().data(), &error), 0u);
   EXPECT_EQ(error, SER_ERR_INVALID_PARAM);
-
   SerHandle h = Open(lib, Block());
   EXPECT_EQ(lib.SerOpen(Block().data(), &error), 0u) << "already open here";
   EXPECT_EQ(error, SER_ERR_PORT_IN_USE);
   CTermiosSerialLibrary other(Reader());  // another opener, as another program
   EXPECT_EQ(other.SerOpen(Block().data(), &error), 0u);
   EXPECT_EQ(error, SER_ERR_PORT_IN_USE);
-
   lib.SerClose(h);
   SerHandle again = Open(other, Block());
   other.SerClose(again);
@@ -223,7 +209,6 @@ TEST_F(SerialPty, UnknownHandlesAreHarmless) {
   EXPECT_NE(lib.SerControl(42, SER_CONTROL_LINES_ON), SER_OK);
   lib.SerReceiveFlush(42);
   lib.SerClose(42);
-
   SerHandle h = Open(lib, Block());
   lib.SerClose(h);
   EXPECT_EQ(lib.SerSendChar(h, 'x'), 0) << "a closed handle is gone";
@@ -247,9 +232,8 @@ TEST_F(SerialPty, VanishedDeviceCannotSend) {
   master_ = -1;
   EXPECT_EQ(lib.SerReceiveReady(h), 0u);
   EXPECT_EQ(lib.SerSendReady(h), 0u);
-  std::uint32_t state = lib.SerState(h);
-  EXPECT_TRUE(state & SER_STATE_CANNOT_SEND);
-  EXPECT_TRUE(state & SER_STATE_DEVICE_LOST);
+  EXPECT_EQ(lib.SerState(h) & (SER_STATE_CANNOT_SEND | SER_STATE_DEVICE_LOST),
+            SER_STATE_CANNOT_SEND | SER_STATE_DEVICE_LOST);
   lib.SerClose(h);
 }
 

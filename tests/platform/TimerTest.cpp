@@ -11,7 +11,6 @@ TEST(Timer, StartZeroIsNowAndRunsOutAtTheGivenMoment) {
   TimerValue now = TimerStart(0);
   EXPECT_NE(now, 0u);
   EXPECT_TRUE(TimerTimeout(now));
-
   TimerValue t = TimerStart(100);
   EXPECT_EQ(TimerDifference(now, t), 100);
   clock->Advance(99);

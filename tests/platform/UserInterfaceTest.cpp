@@ -11,13 +11,11 @@ namespace {
 TEST(ConsoleUserInterface, AnswersWithTheDefaultButtonAndLogs) {
   std::vector<std::string> logged;
   ConsoleUserInterface ui([&logged](const std::string& line) { logged.push_back(line); });
-  EXPECT_EQ(ui.MessageBox("Text \xE4", "Meldrix", kMbOk | kMbIconError), kIdOk);
-  EXPECT_EQ(ui.MessageBox("q", "T", kMbYesNo), kIdYes);
-  EXPECT_EQ(ui.MessageBox("q", "T", kMbYesNo | kMbDefButton2), kIdNo);
-  EXPECT_EQ(ui.MessageBox("q", "T", kMbYesNoCancel | kMbDefButton3), kIdCancel);
-  EXPECT_EQ(ui.MessageBox("q", "T", kMbAbortRetryIgnore | kMbDefButton2), kIdRetry);
-  EXPECT_EQ(ui.MessageBox("q", "T", kMbRetryCancel), kIdRetry);
-  EXPECT_EQ(ui.MessageBox("q", "T", kMbOkCancel | kMbDefButton2), kIdCancel);
+  const std::pair<unsigned, int> rows[] = {  // style, the answer given
+      {kMbOk | kMbIconError, kIdOk}, {kMbYesNo, kIdYes}, {kMbYesNo | kMbDefButton2, kIdNo},
+      {kMbYesNoCancel | kMbDefButton3, kIdCancel}, {kMbAbortRetryIgnore | kMbDefButton2, kIdRetry},
+      {kMbRetryCancel, kIdRetry}, {kMbOkCancel | kMbDefButton2, kIdCancel}};
+  for (const auto& [style, answer] : rows) EXPECT_EQ(ui.MessageBox("Text \xE4", "Meldrix", style), answer) << style;
   ASSERT_EQ(logged.size(), 7u);
   EXPECT_EQ(logged[0], "Meldrix: Text \xE4");
 }

@@ -13,7 +13,6 @@ namespace meldrix {
 class FakeProtocolPort : public ProtocolPort {
  public:
   void Queue(const std::string& bytes) { received_.insert(received_.end(), bytes.begin(), bytes.end()); }
-
   std::optional<unsigned char> ReceiveChar() override {
     ++receiveCalls;
     if (received_.empty()) return std::nullopt;
@@ -27,9 +26,7 @@ class FakeProtocolPort : public ProtocolPort {
     flushed += static_cast<int>(received_.size());
     received_.clear();
   }
-
   size_t Waiting() const { return received_.size(); }
-
   std::vector<std::string> events;
   int flushed = 0;  // bytes thrown away by flushes
   int receiveCalls = 0;

@@ -5,49 +5,27 @@
 #include "sources/IlperProtocol.h"
 #include "platform/LocaleInfo.h"
 #include "platform/Clock.h"
+#include "support/Telegrams.h"
 #include "util/TraceToolRunner.h"
 
 namespace meldrix {
 namespace {
 
-constexpr char STX = 0x02, ETX = 0x03, RS = 0x1E;
+using namespace meldrix::testing;
 using Lines = std::vector<std::string>;
-
-uint16_t Crc(const std::string& bytes) {
-  uint16_t crc = 0xFFFF;
-  for (char c : bytes) crc = IlperProtocol::Crc16Modbus(crc, static_cast<unsigned char>(c));
-  return crc;
-}
-
-std::string Body(const Lines& fields) {
-  std::string body(1, STX);
-  for (size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) body += RS;
-    body += fields[i];
-  }
-  return body + ETX;
-}
-
-std::string Telegram(const Lines& fields, bool highByteFirst = false) {
-  std::string body = Body(fields);
-  uint16_t crc = Crc(body);
-  char low = static_cast<char>(crc & 0xFF), high = static_cast<char>(crc >> 8);
-  return highByteFirst ? body + high + low : body + low + high;
-}
+std::string Telegram(const Lines& fields, bool highByteFirst = false) { return IlperTelegram(fields, highByteFirst); }
 
 class IlperProtocolTest : public ::testing::Test {
  protected:
   Lines Feed(const std::string& bytes) { return FeedAll(decoder_, port_, bytes); }
-
   FakeProtocolPort port_;
   IlperProtocol decoder_{IlperProtocol::TimeStamps::Local, [this] { port_.events.push_back("pending"); }};
 };
 
-TEST_F(IlperProtocolTest, ChecksumIsCrc16Modbus) {
-  EXPECT_EQ(Crc("123456789"), 0x4B37);
-}
-
 TEST_F(IlperProtocolTest, GoodTelegramIsAcknowledgedAfterThePendingEventsAndJoined) {
+  uint16_t crc = 0xFFFF;
+  for (char c : std::string("123456789")) crc = IlperProtocol::Crc16Modbus(crc, static_cast<unsigned char>(c));
+  EXPECT_EQ(crc, 0x4B37);  // CRC-16/MODBUS
   Lines lines = Feed(Telegram({"A1", "zz", "Brand", "Halle 3", "77"}));
   EXPECT_EQ(lines, (Lines{"A1;zz;Brand;Halle 3;77"}));
   EXPECT_EQ(port_.events, (Lines{"pending", "ACK", "flush"}));
@@ -68,11 +46,11 @@ TEST_F(IlperProtocolTest, StxRestartsTheTelegramInAnyState) {
   std::string good = Telegram({"a", "t", "c", "d", "e"});
   EXPECT_EQ(Feed(good.substr(0, 6) + good), (Lines{"a;t;c;d;e"}));
   EXPECT_EQ(port_.events, (Lines{"pending", "ACK", "flush"}));
-
   // A checksum byte of 0x02 drops the telegram without an answer.
   port_.events.clear();
   std::string text = "x";
-  for (int i = 0; i < 100000 && (Crc(Body({text, "t", "c", "d", "e"})) & 0xFF) != 0x02; ++i) text = std::to_string(i);
+  for (int i = 0; i < 100000 && (IlperCrc(IlperBody({text, "t", "c", "d", "e"})) & 0xFF) != 0x02; ++i)
+    text = std::to_string(i);
   std::string unlucky = Telegram({text, "t", "c", "d", "e"});
   ASSERT_EQ(unlucky[unlucky.size() - 2], STX);
   EXPECT_TRUE(Feed(unlucky).empty());
@@ -122,11 +100,7 @@ class IlperTimeStampTest : public ::testing::Test {
 
 TEST_F(IlperTimeStampTest, SecondFieldOfFiveAndThirdOfSixIsTheTimeStamp) {
   const auto Local = IlperProtocol::TimeStamps::Local, Utc = IlperProtocol::TimeStamps::Utc;
-  struct Case {
-    IlperProtocol::TimeStamps stamps;
-    Lines fields;
-    const char* line;
-  } cases[] = {
+  struct Case { IlperProtocol::TimeStamps stamps; Lines fields; const char* line; } cases[] = {
       {Local, {"A1", "5FEE6600", "Brand", "Halle 3", "77"}, "A1;01.01.2021 00:00:00;Brand;Halle 3;77"},
       {Local, {"A1", "B2", "5fee6601", "Brand", "Halle 3", "77"}, "A1;B2;01.01.2021 00:00:01;Brand;Halle 3;77"},
       // UTC stamps move by the local offset.
@@ -165,7 +139,7 @@ TEST_F(IlperTraceTest, TracesEveryStateAndByte) {
   auto tool = StartTool({"0xC"});
   FakeProtocolPort port;
   IlperProtocol decoder(IlperProtocol::TimeStamps::Local, nullptr);
-  std::string bad = Body({"a", "b"}) + "\x01\x02";
+  std::string bad = IlperBody({"a", "b"}) + "\x01\x02";
   FeedAll(decoder, port, "\x01" + bad);
   TraceText("end");
   std::string expected =
@@ -179,12 +153,11 @@ TEST_F(IlperTraceTest, TracesEveryStateAndByte) {
       "Ilper(3)RX(02)\n Ilper(0)\n Ilper(1)\n"
       "end\n";
   EXPECT_EQ(tool->ReadUntil("end\n"), expected);
-
   // The 0x02 began an empty telegram; end it with a wrong checksum.
   FeedAll(decoder, port, std::string("\x03\x01\x01", 3));
   TraceText("end2");
   char crc[64];
-  std::snprintf(crc, sizeof crc, "Ilper invalid checksum (%04X)\n", Crc(std::string("\x02\x03", 2)));
+  std::snprintf(crc, sizeof crc, "Ilper invalid checksum (%04X)\n", IlperCrc(std::string("\x02\x03", 2)));
   std::string out = tool->ReadUntil("end2\n");
   EXPECT_EQ(out.substr(expected.size()),
             std::string("Ilper(1)RX(03)\n Ilper(2)\nIlper(2)RX(01)\n Ilper(3)\nIlper(3)RX(01)\n Ilper(0)\n") + crc +

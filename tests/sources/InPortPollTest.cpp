@@ -2,25 +2,19 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "engine/InPort.h"
-#include "engine/KorvaneStubProcess.h"
+#include "support/TempFolder.h"
 #include "engine/OutPort.h"
 #include "platform/SerialFake.h"
+#include "support/Files.h"
 #include "util/StringTable.h"
 
 namespace meldrix {
 namespace {
 
 using testing::TempFolder;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::ReadFile;
 
 class InPortPollTest : public ::testing::Test {
  protected:
@@ -36,6 +30,11 @@ class InPortPollTest : public ::testing::Test {
       return c == '\n';
     });
   }
+  static void Set(CInPort& source, int kind, int port = 0, int outId = 0) {
+    source.m_Source = kind;
+    source.m_Port = port;
+    source.m_OutId = outId;
+  }
   COutPort& AddFileOutput(int id, const std::string& name) {
     COutPort& output = outputs.AddNew();
     output.m_Id = id;
@@ -43,7 +42,6 @@ class InPortPollTest : public ::testing::Test {
     output.m_File = folder.File(name);
     return output;
   }
-
   ScopedFakeClock clock;
   FakeSerialLibrary serial;
   OutPortServices services;
@@ -56,11 +54,9 @@ class InPortPollTest : public ::testing::Test {
 TEST_F(InPortPollTest, SerialSourceReadsAfterItsTimerAndCopiesRawBytesToTheOutput) {
   COutPort& copy = AddFileOutput(4, "copy.bin");
   CInPort port;
-  port.m_Source = CInPort::kSerial;
-  port.m_Port = 2;
+  Set(port, CInPort::kSerial, 2, 4);
   port.m_Baud = 2400;
   port.m_Parity = 2;
-  port.m_OutId = 4;
   ASSERT_TRUE(port.Open(services));
   auto params = serial.OpenedWith(3);
   ASSERT_TRUE(params);
@@ -73,7 +69,7 @@ TEST_F(InPortPollTest, SerialSourceReadsAfterItsTimerAndCopiesRawBytesToTheOutpu
   clock->Advance(100);
   EXPECT_EQ(Poll(port), 1);
   EXPECT_EQ(received, "A\r\n\x01");
-  EXPECT_EQ(ReadAll(copy.m_File), "A\r\n\x01");
+  EXPECT_EQ(ReadFile(copy.m_File), "A\r\n\x01");
   port.Close();
   EXPECT_FALSE(serial.IsOpen(3));
   serial.Receive(3, "B\n");
@@ -83,7 +79,7 @@ TEST_F(InPortPollTest, SerialSourceReadsAfterItsTimerAndCopiesRawBytesToTheOutpu
 
 TEST_F(InPortPollTest, HundredMessagesPerPollAndTheRestAtOnce) {
   CInPort port;
-  port.m_Source = CInPort::kSerial;
+  Set(port, CInPort::kSerial);
   ASSERT_TRUE(port.Open(services));
   std::string lines;
   for (int i = 0; i < 150; ++i) lines += "x\n";
@@ -97,10 +93,8 @@ TEST_F(InPortPollTest, HundredMessagesPerPollAndTheRestAtOnce) {
 TEST_F(InPortPollTest, DeviceProtocolTelegramBecomesOneLineAndIsAcknowledged) {
   COutPort& copy = AddFileOutput(1, "raw.bin");
   CInPort port;
-  port.m_Source = CInPort::kSerial;
-  port.m_Port = 2;
+  Set(port, CInPort::kSerial, 2, 1);
   port.m_Protocol = CInPort::kSiedle;
-  port.m_OutId = 1;
   EXPECT_FALSE(port.HasDeviceProtocol());  // closed
   ASSERT_TRUE(port.Open(services));
   // 01 + 33 + 02 + 41 + 89 = 0x100
@@ -112,7 +106,7 @@ TEST_F(InPortPollTest, DeviceProtocolTelegramBecomesOneLineAndIsAcknowledged) {
   EXPECT_EQ(port.m_Assembly.TakeOldestCompleted(), "02->01:33:41");
   EXPECT_EQ(serial.Sent(3), "\x06");
   EXPECT_EQ(serial.ReceiveFlushes(3), 1u);
-  EXPECT_EQ(ReadAll(copy.m_File), telegram);
+  EXPECT_EQ(ReadFile(copy.m_File), telegram);
   port.m_Protocol = CInPort::kPlainText;
   EXPECT_FALSE(port.HasDeviceProtocol());
 }
@@ -122,9 +116,8 @@ TEST_F(InPortPollTest, FileSourceIntervalsFollowWhetherFilesCouldBeOpened) {
   std::string inFile;
   services.setVariable = [&](const std::string&, const std::string& value) { inFile = value; };
   CInPort port;
-  port.m_Source = CInPort::kTextFile;
+  Set(port, CInPort::kTextFile, 0, 2);
   port.m_File = folder.File("alarm.txt");
-  port.m_OutId = 2;
   ASSERT_TRUE(port.Open(services));
   clock->Advance(100);
   Poll(port);  // not there yet: tried again after a second
@@ -144,7 +137,7 @@ TEST_F(InPortPollTest, FileSourceIntervalsFollowWhetherFilesCouldBeOpened) {
 
 TEST_F(InPortPollTest, FileSourceHandsOverAHeldMultiLineMessageAtTheEndOfItsPoll) {
   CInPort port;
-  port.m_Source = CInPort::kTextFile;
+  Set(port, CInPort::kTextFile);
   port.m_File = folder.File("alarm.txt");
   AssemblySettings settings;
   settings.moreLineMessages = true;
@@ -159,9 +152,8 @@ TEST_F(InPortPollTest, FileSourceHandsOverAHeldMultiLineMessageAtTheEndOfItsPoll
 
 TEST_F(InPortPollTest, OpenFailuresAndDescriptions) {
   CInPort serialPort;
+  Set(serialPort, CInPort::kSerial, 1);
   serialPort.m_Name = "Panel";
-  serialPort.m_Source = CInPort::kSerial;
-  serialPort.m_Port = 1;
   serialPort.m_Baud = 19200;
   serial.SetOpenError(2, SER_ERR_PORT_IN_USE);
   EXPECT_FALSE(serialPort.Open(services));
@@ -170,28 +162,18 @@ TEST_F(InPortPollTest, OpenFailuresAndDescriptions) {
             "The currently selected port as message source (COM2) could not be opened.\n"
             "The port is in use");
   EXPECT_EQ(serialPort.Describe(true), "Panel\tPort COM2: 19200 baud");
-
   CInPort file;
-  file.m_Source = CInPort::kTextFile;
+  Set(file, CInPort::kTextFile);
   EXPECT_FALSE(file.Open(services));  // no file setting
-
-  struct Case {
-    int kind;
-    const char* expected;
-  } cases[] = {
+  struct Case { int kind; const char* expected; } cases[] = {
       {CInPort::kSerial, "Src=Port COM2: 19200 baud"},
       {CInPort::kTextFile, "Src=File /var/spool/meldrix/incoming/al..."},
-      {CInPort::kSocket, "Src=Socket Port 2000"},
-      {CInPort::kMail, "Src=E-Mail (POP3) user"},
-      {CInPort::kDde, "Src="},
-      {CInPort::kIsdn, "Src="},
-      {42, "Src="},
-  };
+      {CInPort::kSocket, "Src=Socket Port 2000"}, {CInPort::kMail, "Src=E-Mail (POP3) user"},
+      {CInPort::kDde, "Src="}, {CInPort::kIsdn, "Src="}, {42, "Src="}};
   for (const Case& c : cases) {
     CInPort source;
+    Set(source, c.kind, 1);
     source.m_Name = "Src";
-    source.m_Source = c.kind;
-    source.m_Port = 1;
     source.m_Baud = 19200;
     source.m_File = "/var/spool/meldrix/incoming/alarms/*.txt";
     source.m_MailUser = "user";

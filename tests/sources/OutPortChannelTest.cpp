@@ -2,11 +2,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
-#include "engine/KorvaneStubProcess.h"
+#include "support/TempFolder.h"
 #include "platform/SerialFake.h"
 #include "engine/OutPort.h"
+#include "support/Files.h"
 #include "sources/FileOutputChannel.h"
 #include "util/StringTable.h"
 
@@ -14,13 +14,7 @@ namespace meldrix {
 namespace {
 
 using testing::TempFolder;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::ReadFile;
 
 class OutPortChannelTest : public ::testing::Test {
  protected:
@@ -42,7 +36,6 @@ class OutPortChannelTest : public ::testing::Test {
       return out;
     };
   }
-
   // An output on a serial or printer port (index), or a file (name).
   COutPort& Port(int index) {
     outputs.emplace_back(std::make_unique<COutPort>());
@@ -55,7 +48,6 @@ class OutPortChannelTest : public ::testing::Test {
     output.m_File = folder.File(name);
     return output;
   }
-
   FakeSerialLibrary serial;
   std::shared_ptr<FakePrinterState> printer = std::make_shared<FakePrinterState>();
   OutPortServices services;
@@ -73,13 +65,12 @@ TEST_F(OutPortChannelTest, FileOutputAppendsAndClosesPerMessageInFileMode) {
   EXPECT_TRUE(output.Send("A\r\n", nullptr, services));
   EXPECT_FALSE(output.IsOpen());  // another program may read it in between
   EXPECT_TRUE(output.Send(std::string("B\0\xE4", 3), nullptr, services));
-  EXPECT_EQ(ReadAll(output.m_File), std::string("old\nA\r\nB\0\xE4", 10));
-
+  EXPECT_EQ(ReadFile(output.m_File), std::string("old\nA\r\nB\0\xE4", 10));
   output.m_FileMode = 0;
   EXPECT_TRUE(output.Send("C", nullptr, services));
   EXPECT_TRUE(output.IsOpen());
   EXPECT_TRUE(output.Send("D", nullptr, services));
-  EXPECT_EQ(ReadAll(output.m_File).substr(10), "CD");
+  EXPECT_EQ(ReadFile(output.m_File).substr(10), "CD");
   EXPECT_TRUE(errors.empty());
 }
 
@@ -93,8 +84,8 @@ TEST_F(OutPortChannelTest, InFileNameSwitchesFilesWhenTheSourceChanges) {
   EXPECT_TRUE(channel.Send("2", &b, services));
   EXPECT_EQ(channel.ResolvedName(), folder.File("copy-b.txt"));
   EXPECT_TRUE(channel.Send("3", &a, services));
-  EXPECT_EQ(ReadAll(folder.File("copy-a.txt")), "13");
-  EXPECT_EQ(ReadAll(folder.File("copy-b.txt")), "2");
+  EXPECT_EQ(ReadFile(folder.File("copy-a.txt")), "13");
+  EXPECT_EQ(ReadFile(folder.File("copy-b.txt")), "2");
 }
 
 TEST_F(OutPortChannelTest, EverySourceKindWritesToTheExpandedNameInUtf8) {
@@ -102,7 +93,7 @@ TEST_F(OutPortChannelTest, EverySourceKindWritesToTheExpandedNameInUtf8) {
   EXPECT_TRUE(output.Send("s", nullptr, services));       // serial or socket: no file of its own
   std::string in = "in.txt";
   EXPECT_TRUE(output.Send("f", &in, services));
-  EXPECT_EQ(ReadAll(folder.File("Prüfung-2026.log")), "sf");
+  EXPECT_EQ(ReadFile(folder.File("Prüfung-2026.log")), "sf");
 }
 
 TEST_F(OutPortChannelTest, SerialOutputSendsWholeMessagesOnly) {
@@ -118,7 +109,6 @@ TEST_F(OutPortChannelTest, SerialOutputSendsWholeMessagesOnly) {
   EXPECT_EQ(params->handshake, 2);
   EXPECT_EQ(params->sendBufferSize, 1024u);
   EXPECT_EQ(serial.Controls(3), std::vector<std::uint32_t>{SER_CONTROL_LINES_ON});
-
   EXPECT_TRUE(output.Send("hello", nullptr, services));
   EXPECT_EQ(serial.Sent(3), "hello");
   serial.SetStalled(3, true);
@@ -134,10 +124,7 @@ TEST_F(OutPortChannelTest, OpenFailuresNameTheirPortOrFile) {
   serial.SetOpenError(2, 0x123);
   printer->openFails = true;
   const std::string missing = folder.File("missing-folder/out.txt");
-  struct Case {
-    COutPort& output;
-    std::string error;  // the start of the message box text; "" for none
-  } cases[] = {
+  struct Case { COutPort& output; std::string error; } cases[] = {  // the start of the error text; "" for none
       {Port(0), "The currently selected port as message output (COM1:) could not be opened.\nThe port is in use"},
       {Port(1), "The currently selected port as message output (COM2:) could not be opened.\nError code: 0123"},
       {Port(9), "The currently selected port as message output (LPT1:) could not be opened.\n"},
@@ -150,12 +137,8 @@ TEST_F(OutPortChannelTest, OpenFailuresNameTheirPortOrFile) {
     errors.clear();
     EXPECT_FALSE(c.output.Open(services));
     EXPECT_FALSE(c.output.Send("x", nullptr, services));
-    if (c.error.empty()) {
-      EXPECT_TRUE(errors.empty());
-    } else {
-      ASSERT_EQ(errors.size(), 2u);  // once at the test open, once for the message
-      EXPECT_EQ(errors[0].rfind(c.error, 0), 0u) << errors[0];
-    }
+    ASSERT_EQ(errors.size(), c.error.empty() ? 0u : 2u);  // once at the test open, once for the message
+    if (!c.error.empty()) { EXPECT_EQ(errors[0].rfind(c.error, 0), 0u) << errors[0]; }
   }
 }
 
@@ -167,20 +150,16 @@ TEST_F(OutPortChannelTest, PrinterRefusesOnStatusOrErrorsAndWritesOtherwise) {
   };
   ASSERT_TRUE(output.Open(services));
   EXPECT_EQ(printer->openedDevice, "/dev/fake-lp");
-
   printer->status = kPrinterPaperEmpty;
   EXPECT_FALSE(output.Send("no paper", nullptr, services));
   EXPECT_EQ(printer->written, "");  // refused before anything was written
-
   printer->status = std::nullopt;  // the device cannot tell: write anyway
   printer->pendingErrors = kPrinterErrIo;
   EXPECT_FALSE(output.Send("io", nullptr, services));
   EXPECT_TRUE(output.Send("ok", nullptr, services));
   EXPECT_EQ(printer->written, "ok");
-
   printer->acceptLimit = 1;
   EXPECT_FALSE(output.Send("cut", nullptr, services));
-
   output.m_FileMode = 1;
   printer->acceptLimit = SIZE_MAX;
   EXPECT_TRUE(output.Send("!", nullptr, services));

@@ -2,42 +2,17 @@
 
 #include "sources/FakeProtocolPort.h"
 #include "sources/SiedleProtocol.h"
+#include "support/Telegrams.h"
 #include "util/TraceToolRunner.h"
 
 namespace meldrix {
 namespace {
 
-constexpr char STX = 0x02, ETX = 0x03, DLE = 0x10;
+using namespace meldrix::testing;
 using Events = std::vector<std::string>;
 
-std::string Raw(std::initializer_list<int> bytes) {
-  std::string s;
-  for (int b : bytes) s.push_back(static_cast<char>(b));
-  return s;
-}
-
-// A telegram on the wire: data bytes ETX and DLE escaped, the checksum chosen
-// so that every byte after STX, the checksum and every DLE add up to 0.
 std::string Telegram(int receiver, int function, int sender, const std::string& info, int checksumDelta = 0) {
-  std::string body = Raw({receiver, function, sender}) + info;
-  std::string wire;
-  unsigned sum = 0;
-  for (char c : body) {
-    if (c == ETX || c == DLE) {
-      wire.push_back(DLE);
-      sum += DLE;
-    }
-    wire.push_back(c);
-    sum += static_cast<unsigned char>(c);
-  }
-  unsigned char checksum = static_cast<unsigned char>(-sum);
-  if (checksum == ETX || checksum == DLE) {
-    checksum = static_cast<unsigned char>(-(sum + DLE));
-    EXPECT_TRUE(checksum != ETX && checksum != DLE) << "pick other test data";
-    wire.push_back(DLE);
-  }
-  wire.push_back(static_cast<char>(checksum + checksumDelta));
-  return STX + wire + ETX;
+  return SiedleTelegram(receiver, function, sender, info, checksumDelta);
 }
 
 // Event telegram info: Z (3 bytes), Q (3 bytes), code (2), one byte, P, S, three more.
@@ -52,45 +27,31 @@ std::string Decode(const std::string& wire) {
   return lines.size() == 1 ? lines[0] : "<" + std::to_string(lines.size()) + " lines>";
 }
 
-TEST(SiedleProtocolTest, EventTelegramIsAcknowledgedAndDecoded) {
+TEST(SiedleProtocolTest, TelegramToUsIsAcknowledgedAndFlushedABroadcastIsNot) {
   SiedleProtocol decoder;
   FakeProtocolPort port;
-  auto lines = FeedAll(decoder, port, Telegram(0x01, 0x4A, 0x02, EventInfo(0x0400, 0x05, 0x00)));
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0], "Z=123456:Q=ABCDEF:Meldung 05 aktiviert");
+  EXPECT_EQ(FeedAll(decoder, port, Telegram(0x01, 0x4A, 0x02, EventInfo(0x0400, 0x05, 0x00))),
+            (Events{"Z=123456:Q=ABCDEF:Meldung 05 aktiviert"}));
   EXPECT_EQ(port.events, (Events{"ACK", "flush"}));
   EXPECT_FALSE(decoder.InTelegram());
+  EXPECT_EQ(FeedAll(decoder, port, Telegram(0xFF, 0x4A, 0x02, EventInfo(0x0200, 0, 0))),
+            (Events{"Z=123456:Q=ABCDEF:T\xFCrruf"}));
+  EXPECT_EQ(port.events.size(), 2u);
 }
 
 TEST(SiedleProtocolTest, EventTable) {
-  struct Case {
-    int code, p, s;
-    const char* text;
-  } cases[] = {
-      {0x0100, 0x07, 0x00, "Eingang07 geschlossen"},
-      {0x0100, 0x07, 0x01, "Eingang07 ge\xF6" "ffnet"},
-      {0x0101, 0x1A, 0x00, "Ausgang1A geschlossen"},
-      {0x0101, 0x1A, 0xFF, "Ausgang1A ge\xF6" "ffnet"},
-      {0x0200, 0, 0, "T\xFCrruf"},
-      {0x0201, 0, 0, "H\xF6rer abgenommen"},
-      {0x0202, 0, 0, "H\xF6rer aufgelegt"},
-      {0x0203, 0, 0, "Rufe Teilnehmer"},
-      {0x0204, 0, 0, "Rufe Teilnehmer"},
-      {0x0205, 0xFF, 0, "Videoverbindung on"},
-      {0x0205, 0xFE, 0, "Videoverbindung off"},
-      {0x0206, 0, 0, "T\xFCr\xF6" "ffner"},
-      {0x0207, 0, 0, "Licht"},
-      {0x0208, 0, 0, "Kamera Stop"},
-      {0x0208, 6, 0, "Kamera rechts"},
-      {0x0208, 10, 0, "Kamera Focus-"},
-      {0x0208, 11, 0, "Kamera 0B"},
-      {0x0400, 0x05, 0x01, "Meldung 05 gel\xF6scht"},
-      {0x0401, 0xBE, 0xEF, "Systemfunktion BEEF"},
-      {0x0402, 0, 0x00, "Alarmruf gel\xF6scht"},
-      {0x0402, 1, 0x01, "Feueralarm aktiviert"},
-      {0x0402, 7, 0x00, "Schwesternruf gel\xF6scht"},
-      {0x0402, 0x20, 0x01, "20 aktiviert"},
-      {0x0999, 1, 1, ""},
+  struct Case { int code, p, s; const char* text; } cases[] = {
+      {0x0100, 0x07, 0x00, "Eingang07 geschlossen"}, {0x0100, 0x07, 0x01, "Eingang07 ge\xF6" "ffnet"},
+      {0x0101, 0x1A, 0x00, "Ausgang1A geschlossen"}, {0x0101, 0x1A, 0xFF, "Ausgang1A ge\xF6" "ffnet"},
+      {0x0200, 0, 0, "T\xFCrruf"}, {0x0201, 0, 0, "H\xF6rer abgenommen"}, {0x0202, 0, 0, "H\xF6rer aufgelegt"},
+      {0x0203, 0, 0, "Rufe Teilnehmer"}, {0x0204, 0, 0, "Rufe Teilnehmer"},
+      {0x0205, 0xFF, 0, "Videoverbindung on"}, {0x0205, 0xFE, 0, "Videoverbindung off"},
+      {0x0206, 0, 0, "T\xFCr\xF6" "ffner"}, {0x0207, 0, 0, "Licht"}, {0x0208, 0, 0, "Kamera Stop"},
+      {0x0208, 6, 0, "Kamera rechts"}, {0x0208, 10, 0, "Kamera Focus-"}, {0x0208, 11, 0, "Kamera 0B"},
+      {0x0400, 0x05, 0x00, "Meldung 05 aktiviert"}, {0x0400, 0x05, 0x01, "Meldung 05 gel\xF6scht"},
+      {0x0401, 0xBE, 0xEF, "Systemfunktion BEEF"}, {0x0402, 0, 0x00, "Alarmruf gel\xF6scht"},
+      {0x0402, 1, 0x01, "Feueralarm aktiviert"}, {0x0402, 7, 0x00, "Schwesternruf gel\xF6scht"},
+      {0x0402, 0x20, 0x01, "20 aktiviert"}, {0x0999, 1, 1, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);
@@ -118,14 +79,6 @@ TEST(SiedleProtocolTest, OtherTelegramsShowAddressesFunctionAndInfo) {
       {"xyz" + Telegram(0x01, 0x33, 0x02, ""), "02->01:33:"},
   };
   for (const auto& c : cases) EXPECT_EQ(Decode(c.wire), c.line);
-}
-
-TEST(SiedleProtocolTest, BroadcastIsDecodedWithoutAcknowledgement) {
-  SiedleProtocol decoder;
-  FakeProtocolPort port;
-  auto lines = FeedAll(decoder, port, Telegram(0xFF, 0x4A, 0x02, EventInfo(0x0200, 0, 0)));
-  EXPECT_EQ(lines, (Events{"Z=123456:Q=ABCDEF:T\xFCrruf"}));
-  EXPECT_TRUE(port.events.empty());
 }
 
 TEST(SiedleProtocolTest, BadChecksumDropsTheTelegramSilently) {
@@ -159,13 +112,11 @@ TEST(SiedleProtocolTest, PumpFeedsWaitingBytesAndFlushesAfterTheAcknowledgement)
   std::string raw;
   ProtocolLineSink sink = [&](std::string line) { lines.push_back(std::move(line)); };
   auto copy = [&](unsigned char b) { raw.push_back(static_cast<char>(b)); };
-
   std::string first = Telegram(0x01, 0x33, 0x02, Raw({0x03}));
   port.Queue(first.substr(0, 4));
   EXPECT_TRUE(PumpProtocol(port, decoder, sink, copy));
   EXPECT_EQ(port.receiveCalls, 4 + 100);  // asked again while inside the telegram
   EXPECT_TRUE(lines.empty());
-
   // The rest arrives with the start of a second telegram behind it: the
   // acknowledgement's flush throws that away, the device repeats it.
   port.Queue(first.substr(4) + Telegram(0x01, 0x33, 0x02, "X"));
@@ -188,28 +139,13 @@ TEST_F(SiedleTraceTest, TracesEveryStateAndByte) {
   FeedAll(decoder, port, Raw({STX, 0x01, 0x33, 0x02, 0x00, ETX}));
   FeedAll(decoder, port, Raw({STX, 0x01, 0x33, 0x02}) + std::string(51, 'a') + ETX);
   TraceText("end");
-  std::string expected =
-      " Siedle(0)RX(02)\n Siedle(1)\n"
-      " Siedle(1)RX(01)\n Siedle(2)\n"
-      " Siedle(2)RX(33)\n Siedle(3)\n"
-      " Siedle(3)RX(02)\n Siedle(4)\n"
-      " Siedle(4)RX(03)\n"
-      " Siedle(4)RX(B7)\n"
-      " Siedle(4)RX(03)\n Siedle(0)\n"
-      " Siedle(0)RX(02)\n Siedle(1)\n"
-      " Siedle(1)RX(01)\n Siedle(2)\n"
-      " Siedle(2)RX(33)\n Siedle(3)\n"
-      " Siedle(3)RX(02)\n Siedle(4)\n"
-      " Siedle(4)RX(00)\n"
-      " Siedle(4)RX(03)\n Siedle(0)\nSiedle invalid checksum (36)\n"
-      " Siedle(0)RX(02)\n Siedle(1)\n"
-      " Siedle(1)RX(01)\n Siedle(2)\n"
-      " Siedle(2)RX(33)\n Siedle(3)\n"
-      " Siedle(3)RX(02)\n Siedle(4)\n";
+  // Each byte with the state it met, and the state it led to when that changed.
+  const std::string header = " Siedle(0)RX(02)\n Siedle(1)\n Siedle(1)RX(01)\n Siedle(2)\n"
+                             " Siedle(2)RX(33)\n Siedle(3)\n Siedle(3)RX(02)\n Siedle(4)\n";
+  std::string expected = header + " Siedle(4)RX(03)\n Siedle(4)RX(B7)\n Siedle(4)RX(03)\n Siedle(0)\n" + header +
+                         " Siedle(4)RX(00)\n Siedle(4)RX(03)\n Siedle(0)\nSiedle invalid checksum (36)\n" + header;
   for (int i = 0; i < 51; ++i) expected += " Siedle(4)RX(61)\n";
-  expected += " Siedle(0): FunctionInfo too long\n";
-  expected += " Siedle(0)RX(03)\n";
-  expected += "end\n";
+  expected += " Siedle(0): FunctionInfo too long\n Siedle(0)RX(03)\nend\n";
   EXPECT_EQ(tool->ReadUntil("end\n"), expected);
   EXPECT_EQ(port.events, (Events{"ACK", "flush"}));
 }

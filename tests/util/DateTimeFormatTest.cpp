@@ -3,6 +3,8 @@
 
 #include <time.h>
 
+#include <vector>
+
 #include "DateTimeTestSupport.h"
 
 using namespace meldrix;
@@ -10,15 +12,16 @@ using namespace meldrix::testing;
 
 TEST(FormatDateTime, LetterTable) {
   const DateTime v(2020, 1, 5, 13, 5, 9);  // a Sunday
-  EXPECT_EQ(FormatDateTime("DT#%Y-%m-%d-%H:%M:%S", v), "DT#2020-01-05-13:05:09");
-  EXPECT_EQ(FormatDateTime("%d.%m.%y %I %w", v), "05.01.20 01 0");
-  EXPECT_EQ(FormatDateTime("%Q%%x%", v), "Q%x%");
-  EXPECT_EQ(FormatDateTime("[%a%A%b%B%c%j%p%x%X%z%Z]", v), "[]");
-  EXPECT_EQ(FormatDateTime("%I", DateTime(2020, 1, 5, 0, 30, 0)), "12");
-  EXPECT_EQ(FormatDateTime("%I", DateTime(2020, 1, 5, 12, 30, 0)), "12");
-  EXPECT_EQ(FormatDateTime("%s", DateTime(43861.5 + 0.25 / 86400)), "250");
-  EXPECT_EQ(FormatDateTime("%Y", DateTime(100, 1, 1)), "0100");
-  EXPECT_EQ(FormatDateTime("%Y", DateTime::Invalid()), "");
+  const std::pair<std::string, std::string> rows[] = {  // result, expected
+      {FormatDateTime("DT#%Y-%m-%d-%H:%M:%S", v), "DT#2020-01-05-13:05:09"},
+      {FormatDateTime("%d.%m.%y %I %w", v), "05.01.20 01 0"}, {FormatDateTime("%Q%%x%", v), "Q%x%"},
+      {FormatDateTime("[%a%A%b%B%c%j%p%x%X%z%Z]", v), "[]"},
+      {FormatDateTime("%I", DateTime(2020, 1, 5, 0, 30, 0)), "12"},
+      {FormatDateTime("%I", DateTime(2020, 1, 5, 12, 30, 0)), "12"},
+      {FormatDateTime("%s", DateTime(43861.5 + 0.25 / 86400)), "250"},
+      {FormatDateTime("%Y", DateTime(100, 1, 1)), "0100"},
+      {FormatDateTime("%Y", DateTime::Invalid()), ""}};
+  for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].first, rows[i].second) << "row " << i;
 }
 
 TEST(FormatDateTime, WeekNumbersMatchStrftime) {
@@ -38,10 +41,9 @@ TEST(FormatDateTime, WeekNumbersMatchStrftime) {
 }
 
 TEST(IsoWeekNumber, AroundNewYearAndAgainstStrftime) {
-  EXPECT_EQ(IsoWeekNumber(DateTime(2021, 1, 1)), 53);
-  EXPECT_EQ(IsoWeekNumber(DateTime(2019, 12, 31)), 1);
-  EXPECT_EQ(IsoWeekNumber(DateTime(2017, 12, 31)), 52);
-  EXPECT_EQ(IsoWeekNumber(DateTime(2016, 1, 1)), 53);
+  EXPECT_EQ(std::vector<int>({IsoWeekNumber(DateTime(2021, 1, 1)), IsoWeekNumber(DateTime(2019, 12, 31)),
+                              IsoWeekNumber(DateTime(2017, 12, 31)), IsoWeekNumber(DateTime(2016, 1, 1))}),
+            std::vector<int>({53, 1, 52, 53}));
   for (int year = 1990; year < 2040; ++year) EXPECT_EQ(IsoWeekNumber(DateTime(year, 1, 4)), 1) << year;
   for (std::int64_t day = UtcSeconds(1995, 12, 1) / 86400; day < UtcSeconds(2031, 2, 1) / 86400; ++day) {
     const time_t t = static_cast<time_t>(day * 86400);
@@ -58,19 +60,15 @@ using FormatLocalTest = FixedTimeTest;
 
 TEST_F(FormatLocalTest, PiecesInTheGermanLocale) {
   const DateTime v(2020, 1, 31, 13, 5, 9);  // a Friday, week 5
-  EXPECT_EQ(FormatDateTimeLocal(v, 0x07), "31.01.2020");
-  EXPECT_EQ(FormatDateTimeLocal(v, 0x60), "13:05");
-  EXPECT_EQ(FormatDateTimeLocal(v, 0xE7), "31.01.2020 13:05:09");
-  EXPECT_EQ(FormatDateTimeLocal(v, 0xFF), "Fr (05) 31.01.2020 13:05:09");
-  EXPECT_EQ(FormatDateTimeLocal(v, 0x06), "31.01");   // no year
-  EXPECT_EQ(FormatDateTimeLocal(v, 0x03), "01.2020"); // no day
-  EXPECT_EQ(FormatDateTimeLocal(v, 0x80), "13:05:09");
+  const std::pair<unsigned, const char*> rows[] = {
+      {0x07, "31.01.2020"}, {0x60, "13:05"}, {0xE7, "31.01.2020 13:05:09"}, {0xFF, "Fr (05) 31.01.2020 13:05:09"},
+      {0x06, "31.01"}, {0x03, "01.2020"}, {0x80, "13:05:09"}};  // without year, without day
+  for (const auto& [pieces, text] : rows) EXPECT_EQ(FormatDateTimeLocal(v, pieces), text) << pieces;
   // The value 0 serves only for time pieces.
   EXPECT_EQ(FormatDateTimeLocal(DateTime(0.0), 0x07), "");
   EXPECT_EQ(FormatDateTimeLocal(DateTime(0.0), 0x60), "00:00");
   EXPECT_EQ(FormatDateTimeLocal(DateTime(2021, 2, 29), 0x60), "");
   EXPECT_EQ(FormatDateTimeLocal(DateTime::Null(), 0x60), "");
-
   // Clock time shows in the fixed zone (UTC+2).
   EXPECT_EQ(FormatClockTimeLocal(UtcSeconds(2020, 12, 31, 23, 30, 0), 0xEF),
             "(53) 01.01.2021 01:30:00");
@@ -84,7 +82,6 @@ TEST_F(FormatLocalTest, PiecesInAnEnglishTwelveHourLocale) {
   const DateTime v(2020, 1, 5, 0, 7, 9);
   EXPECT_EQ(FormatDateTimeLocal(v, 0xF7), "Sun 1/5/2020 12:07:09 AM");
   EXPECT_EQ(FormatDateTimeLocal(v, 0x60), "12:07 AM");
-
   ScopedEnv english(Env{.locale = FixedLocaleInfo::English()});
   EXPECT_EQ(FormatDateTimeLocal(DateTime(2020, 3, 9, 17, 0, 0), 0xE7), "09/03/2020 17:00:00");
 }

@@ -36,7 +36,6 @@ class ListFilesTest : public ::testing::Test {
     std::ofstream(root_ / name) << "x";
   }
   std::string Pattern(const std::string& filePart) const { return (root_ / filePart).string(); }
-
   meldrix::testing::TempFolder folder_;
   fs::path root_ = folder_.Path();
 };
@@ -53,37 +52,27 @@ TEST_F(ListFilesTest, BareNamesSortedOnlyRegularFiles) {
   EXPECT_THAT(names, ElementsAre(".hidden.txt", "C.TXT", "a.txt", "b.txt", "link.txt"));
 }
 
-TEST_F(ListFilesTest, FullPathsAndClearOption) {
-  std::vector<std::string> names{"stale"};
-  EXPECT_EQ(ListFiles(Pattern("?.TXT"), names, kListClear | kListFullPath, 0), 3u);
-  EXPECT_THAT(names, ElementsAre(Pattern("C.TXT"), Pattern("a.txt"), Pattern("b.txt")));
-  // Without option 1 the array grows.
+TEST_F(ListFilesTest, OptionsAndAttributeMasks) {
+  struct Row { const char* pattern; unsigned options, mask; std::vector<std::string> names; };
+  const Row rows[] = {
+      {"?.TXT", kListFullPath, 0, {"C.TXT", "a.txt", "b.txt"}},
+      {"no*.*", 0, 0, {"noext", "note.log"}},  // "*.*" matches names without extension
+      // Recursion skips links and hidden folders.
+      {"*.txt", kListRecursive | kListFullPath, 0,
+       {".hidden.txt", "C.TXT", "a.txt", "b.txt", "link.txt", "dir.txt/inner.txt", "sub/s1.txt", "sub/deep/d.txt",
+        "zsub/z.txt"}},
+      {"*.txt", kListRecursive, kAttrHidden, {".hidden.txt"}}, {"*.txt", 0, kAttrReparsePoint, {"link.txt"}},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> names{"stale"}, expected;
+    for (const std::string& name : row.names) expected.push_back(row.options & kListFullPath ? Pattern(name) : name);
+    EXPECT_EQ(ListFiles(Pattern(row.pattern), names, row.options | kListClear, row.mask), expected.size());
+    EXPECT_EQ(names, expected) << row.pattern;
+  }
+  // Without the clear option the array grows.
+  std::vector<std::string> names{"kept"};
   EXPECT_EQ(ListFiles(Pattern("noext"), names, kListFullPath, 0), 1u);
-  EXPECT_EQ(names.back(), Pattern("noext"));
-}
-
-TEST_F(ListFilesTest, StarDotStarMatchesNamesWithoutExtension) {
-  std::vector<std::string> names;
-  ListFiles(Pattern("no*.*"), names, 0, 0);
-  EXPECT_THAT(names, ElementsAre("noext", "note.log"));
-}
-
-TEST_F(ListFilesTest, RecursionSkipsLinksAndHiddenFolders) {
-  std::vector<std::string> names;
-  EXPECT_EQ(ListFiles(Pattern("*.txt"), names, kListRecursive | kListFullPath, 0), 9u);
-  EXPECT_THAT(names, ElementsAre(Pattern(".hidden.txt"), Pattern("C.TXT"), Pattern("a.txt"),
-                                 Pattern("b.txt"), Pattern("link.txt"),
-                                 Pattern("dir.txt/inner.txt"), Pattern("sub/s1.txt"),
-                                 Pattern("sub/deep/d.txt"), Pattern("zsub/z.txt")));
-}
-
-TEST_F(ListFilesTest, AttributeMaskSelects) {
-  std::vector<std::string> names;
-  ListFiles(Pattern("*.txt"), names, kListRecursive, kAttrHidden);
-  EXPECT_THAT(names, ElementsAre(".hidden.txt"));
-  names.clear();
-  ListFiles(Pattern("*.txt"), names, 0, kAttrReparsePoint);
-  EXPECT_THAT(names, ElementsAre("link.txt"));
+  EXPECT_THAT(names, ElementsAre("kept", Pattern("noext")));
 }
 
 TEST_F(ListFilesTest, BackslashPatternsAndWorkingFolder) {
@@ -91,7 +80,6 @@ TEST_F(ListFilesTest, BackslashPatternsAndWorkingFolder) {
   const std::string windowsStyle = root_.string() + "\\sub\\*.txt";
   EXPECT_EQ(ListFiles(windowsStyle, names, kListFullPath, 0), 1u);
   EXPECT_THAT(names, ElementsAre(Pattern("sub/s1.txt")));
-
   const fs::path old = fs::current_path();
   fs::current_path(root_ / "sub" / "deep");
   names.clear();

@@ -51,20 +51,11 @@ TEST(NumberTextLocale, IgnoresTheProcessLocale) {
 
 TEST(NumberTextLocale, ReadsOnlyTheLeadingDecimalNumber) {
   ScopedEnv env(Env{.locale = FixedLocaleInfo::English()});
-  EXPECT_DOUBLE_EQ(TextToNumber(" \t\n-12.5e2xyz"), -1250.0);
-  EXPECT_DOUBLE_EQ(TextToNumber("+.5"), 0.5);
-  EXPECT_DOUBLE_EQ(TextToNumber("7."), 7.0);
-  EXPECT_DOUBLE_EQ(TextToNumber("3e"), 3.0);
-  EXPECT_DOUBLE_EQ(TextToNumber("3e+x"), 3.0);
-  EXPECT_EQ(TextToNumber("abc"), 0.0);
-  EXPECT_EQ(TextToNumber(""), 0.0);
-  EXPECT_EQ(TextToNumber("."), 0.0);
-  EXPECT_EQ(TextToNumber("-"), 0.0);
-  // Words that begin like special values are no numbers.
-  EXPECT_EQ(TextToNumber("Info 3"), 0.0);
-  EXPECT_EQ(TextToNumber("nan"), 0.0);
-  EXPECT_EQ(TextToNumber("0x1A"), 0.0);
-  EXPECT_EQ(TextToNumber(std::string("5\0" "7", 3)), 5.0);
+  const std::pair<std::string, double> rows[] = {
+      {" \t\n-12.5e2xyz", -1250.0}, {"+.5", 0.5}, {"7.", 7.0}, {"3e", 3.0}, {"3e+x", 3.0}, {"abc", 0.0},
+      {"", 0.0}, {".", 0.0}, {"-", 0.0}, {std::string("5\0" "7", 3), 5.0},
+      {"Info 3", 0.0}, {"nan", 0.0}, {"0x1A", 0.0}};  // words that begin like special values are no numbers
+  for (const auto& [text, value] : rows) EXPECT_DOUBLE_EQ(TextToNumber(text), value) << text;
   EXPECT_TRUE(std::isinf(TextToNumber("1e999")));
 }
 
@@ -88,11 +79,9 @@ TEST(NewGuidText, RegistryAndCompactForms) {
   }
   EXPECT_EQ(guid[15], '4') << "version 4";
   EXPECT_NE(std::string("89AB").find(guid[20]), std::string::npos) << "RFC 4122 variant";
-
   const std::string compact = NewGuidText(true);
   ASSERT_EQ(compact.size(), 32u);
   EXPECT_EQ(compact.find_first_not_of("0123456789ABCDEF"), std::string::npos);
-
   std::set<std::string> seen;
   for (int i = 0; i < 1000; ++i) seen.insert(NewGuidText(true));
   EXPECT_EQ(seen.size(), 1000u);

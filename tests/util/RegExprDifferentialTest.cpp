@@ -19,7 +19,6 @@ namespace {
 class PatternMaker {
  public:
   explicit PatternMaker(unsigned seed) : rng_(seed) {}
-
   std::string Expression(int depth) {
     std::string out = Branch(depth);
     while (Chance(15)) out += "|" + Branch(depth);
@@ -57,7 +56,6 @@ class PatternMaker {
   }
   int Pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
   bool Chance(int percent) { return Pick(1, 100) <= percent; }
-
   std::mt19937 rng_;
 };
 

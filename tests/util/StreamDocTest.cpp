@@ -1,6 +1,7 @@
 #include "util/StreamDoc.h"
 
 #include <thread>
+#include <tuple>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -58,20 +59,16 @@ TEST(StreamDoc, WrapSwallowsTheLineFeedThatFollows) {
 
 TEST(StreamDoc, TabBackspaceAndCarriageReturn) {
   CStreamDoc doc(10, 20);
-  doc.Write("A\tB\n");
-  EXPECT_EQ(doc.Line(0).text, std::string("A       B"));
-  doc.Write("\tX\n");
-  EXPECT_EQ(doc.Line(1).text, std::string(8, ' ') + "X");
-  doc.Write("abc\b\bZ\n");
-  EXPECT_EQ(doc.Line(2).text, "aZ ");
-  doc.Write("\b\bq\n");  // at column 0 backspace does nothing
-  EXPECT_EQ(doc.Line(3).text, "q");
-  doc.Write("hello\rJ\n");
-  EXPECT_EQ(doc.Line(4).text, "Jello");
-  // A tab never runs past the line width.
-  doc.Write(std::string(17, '-') + "\t|");
-  EXPECT_EQ(doc.Line(5).text, std::string(17, '-') + "   ");
-  EXPECT_EQ(doc.Line(6).text, "|");
+  const std::tuple<std::string, int, std::string> steps[] = {  // written, row, its text then
+      {"A\tB\n", 0, "A       B"}, {"\tX\n", 1, std::string(8, ' ') + "X"}, {"abc\b\bZ\n", 2, "aZ "},
+      {"\b\bq\n", 3, "q"},  // at column 0 backspace does nothing
+      {"hello\rJ\n", 4, "Jello"},
+      {std::string(17, '-') + "\t|", 5, std::string(17, '-') + "   "},  // a tab never runs past the line width
+      {"", 6, "|"}};
+  for (const auto& [bytes, row, text] : steps) {
+    doc.Write(bytes);
+    EXPECT_EQ(doc.Line(row).text, text) << bytes;
+  }
 }
 
 TEST(StreamDoc, ColoursFollowSetColourAndNewLines) {
@@ -87,7 +84,6 @@ TEST(StreamDoc, ColoursFollowSetColourAndNewLines) {
   EXPECT_EQ(doc.Line(2).colour, kGreen);
   EXPECT_EQ(doc.Line(3).colour, kRed | CStreamDoc::kInverted);
   EXPECT_EQ(doc.Line(4).colour, kRed | CStreamDoc::kInverted);
-
   doc.SetColour(kGreen);
   doc.Clear(132);
   EXPECT_EQ(doc.Width(), 132);
@@ -136,38 +132,25 @@ TEST(StreamDoc, EscapeCutAcrossWritesAndBrokenSequences) {
   EXPECT_EQ(wide.Line(0).text, std::string(1000 - 33, '1') + "ok");
 }
 
-TEST(StreamDoc, EscapesOffStoreTheByte) {
+TEST(StreamDoc, PlainBytesScreenModeAndFormattedText) {
   CStreamDoc doc(10, 40);
-  doc.Write("\x1b[2Jkept");
-  EXPECT_EQ(doc.Line(0).text, "\x1b[2Jkept");
-}
-
-TEST(StreamDoc, ScreenModeFillsWithBlanks) {
-  CStreamDoc doc(3, 5, true);
-  doc.Write("ab");
-  EXPECT_EQ(doc.Line(0).text, "ab   ");
-  doc.Write("\n1\n2\n3");
-  EXPECT_THAT(Texts(doc), ElementsAre("1    ", "2    ", "3    "));
-}
-
-TEST(StreamDoc, NulBytesAndVeryLongText) {
-  CStreamDoc doc(2400, 132);
-  doc.Write(std::string("a\0b", 3));
-  EXPECT_EQ(doc.Line(0).text, std::string("a\0b", 3));
-  doc.Clear();
-  const std::string huge(1'000'000, 'h');
-  doc.Write(huge);
-  EXPECT_EQ(doc.LineCount(), 2400);
-  EXPECT_EQ(doc.Line(2399).text, std::string(1'000'000 % 132, 'h'));
-  EXPECT_EQ(doc.Line(0).text, std::string(132, 'h'));
-}
-
-TEST(StreamDoc, WriteFormatted) {
-  CStreamDoc doc(100, 80);
-  doc.WriteFormatted("Message to %s: %d%%\n", "Team A", 42);
-  doc.WriteFormatted("%s", std::string(5000, 'w').c_str());
-  EXPECT_EQ(doc.Line(0).text, "Message to Team A: 42%");
-  EXPECT_EQ(doc.Line(1).text, std::string(80, 'w'));
+  doc.Write(std::string("\x1b[2Jkept a\0b", 12));  // escapes off: stored as they are
+  EXPECT_EQ(doc.Line(0).text, std::string("\x1b[2Jkept a\0b", 12));
+  CStreamDoc screen(3, 5, true);
+  screen.Write("ab");
+  EXPECT_EQ(screen.Line(0).text, "ab   ");  // screen mode fills with blanks
+  screen.Write("\n1\n2\n3");
+  EXPECT_THAT(Texts(screen), ElementsAre("1    ", "2    ", "3    "));
+  CStreamDoc big(2400, 132);
+  big.Write(std::string(1'000'000, 'h'));
+  EXPECT_EQ(big.LineCount(), 2400);
+  EXPECT_EQ(big.Line(2399).text, std::string(1'000'000 % 132, 'h'));
+  EXPECT_EQ(big.Line(0).text, std::string(132, 'h'));
+  CStreamDoc formatted(100, 80);
+  formatted.WriteFormatted("Message to %s: %d%%\n", "Team A", 42);
+  formatted.WriteFormatted("%s", std::string(5000, 'w').c_str());
+  EXPECT_EQ(formatted.Line(0).text, "Message to Team A: 42%");
+  EXPECT_EQ(formatted.Line(1).text, std::string(80, 'w'));
 }
 
 TEST(StreamDoc, ObserverSeesCompletedLinesAndClears) {

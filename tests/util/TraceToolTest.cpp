@@ -15,7 +15,6 @@ namespace {
 
 TEST_F(TraceToolFixture, ShowsTheTextsAndRawBytesItsMaskAsksFor) {
   auto tool = StartTool({"0xC"});  // the next trace call polls the tool at once
-
   ASSERT_EQ(GetTraceMask(), 0xCu);
   TraceMessage(kTraceMail, "mail text %d", 1);  // not wanted
   TraceMessage(kTraceProtocolState, " Siedle(%d)", 1);
@@ -24,7 +23,6 @@ TEST_F(TraceToolFixture, ShowsTheTextsAndRawBytesItsMaskAsksFor) {
   }
   TraceMessage(kTraceProtocolBytes, "T\xFCrruf");  // Windows-1252 ü
   TraceAlert(kTraceAlertCrash);
-
   std::string out = tool->ReadUntil("ALERT");
   EXPECT_EQ(out, " Siedle(1)\nRX 02 01 4A\nT\xC3\xBCrruf\nALERT 800000FF\n");
 }
@@ -38,7 +36,6 @@ TEST_F(TraceToolFixture, SecondServerDoesNotTakeOverALiveSocket) {
 
 TEST_F(TraceToolFixture, SendsNothingTheMaskDoesNotAskFor) {
   auto tool = StartTool({"-c", "0x4"});
-
   ASSERT_EQ(GetTraceMask(), 0x4u);
   EXPECT_FALSE(GetTraceMask() & kTraceProtocolBytes);  // so callers send no raw bytes
   TraceMessage(kTraceProtocolBytes, "RX(%02X)", 2);
