@@ -109,9 +109,9 @@ class FakeEngine : public IEngineHost {
   CStreamDoc& Log() override { return log; }
   bool AutoActivate() const override { return false; }
   bool IsActive() const override { return active; }
-  bool Activate() override { return calls += "A", active = true; }
-  void Deactivate() override { calls += "D", active = false; }
-  bool PumpProtocols() override { return ++pumps, inTelegram; }
+  bool Activate() override { calls += "A"; return active = true; }
+  void Deactivate() override { calls += "D"; active = false; }
+  bool PumpProtocols() override { ++pumps; return inTelegram; }
   void Deliver() override { ++deliveries; }
   bool ConfigurationChanged() override { return std::exchange(changed, false); }
   void Reload() override { calls += "R"; }
