@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "e2e/E2eHarness.h"
-#include "e2e/FreePort.h"
+#include "support/FreePort.h"
 #include "sources/SocketClient.h"
 
 namespace meldrix::testing {

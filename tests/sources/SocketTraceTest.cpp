@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
-#include "e2e/FreePort.h"
+#include "support/FreePort.h"
 #include "platform/TcpSocket.h"
 #include "sources/SocketMessageSource.h"
 #include "util/Trace.h"
