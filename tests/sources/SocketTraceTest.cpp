@@ -16,6 +16,7 @@ class NullSink : public IMessageSink {
   bool TakeByte(unsigned char) override { return true; }
   void CopyRaw(unsigned char) override {}
   void TakeTelegram(std::string) override {}
+  void EndOfText() override {}
 };
 
 class SocketTraceTest : public TraceToolFixture {};
