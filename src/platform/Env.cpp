@@ -71,8 +71,6 @@ Env Env::Real() {
 
 const Env& ProcessEnv() { return *Active(Slot()); }
 
-void InstallProcessEnv(Env env) { Install(std::move(env)); }
-
 ScopedEnv::ScopedEnv(Env env) : previous_(Install(std::move(env))) {}
 
 ScopedEnv::~ScopedEnv() { Slot().active.store(previous_, std::memory_order_release); }

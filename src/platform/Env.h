@@ -1,7 +1,7 @@
 // Env: the services the program reaches outside its own memory (serial ports,
 // the user's answers, the locale, the clocks, digital I/O) in one object, in
-// the manner of LevelDB's Env. The program installs its environment once at
-// start; tests build their own and install it for their scope (ScopedEnv), or
+// the manner of LevelDB's Env. The real one is the default, made at first
+// use; tests build their own and install it for their scope (ScopedEnv), or
 // hand single services to the objects that take them (sources and outputs get
 // their serial library and printers through their services, the document its
 // Korvane client, a trace channel its endpoint and clock).
@@ -36,13 +36,10 @@ struct Env {
 // call from any thread.
 const Env& ProcessEnv();
 
-// Installs `env` as the process's environment; members left empty are taken
-// from the one in force. The program calls it once at start. Replaced
-// environments stay alive, as other threads may still use their services.
-void InstallProcessEnv(Env env);
-
 // Installs an environment for its own lifetime, then puts the previous one
-// back (tests, and the program's run with its log-writing user interface).
+// back: the program's run with its log-writing user interface, and tests.
+// Members left empty are taken from the environment in force. Replaced
+// environments stay alive, as other threads may still use their services.
 class ScopedEnv {
  public:
   explicit ScopedEnv(Env env);
