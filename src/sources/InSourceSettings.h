@@ -20,7 +20,7 @@ struct InSourceSettings {
   long m_SocketPort = 2000;
   // "IdleTimeout": seconds a socket source connection may stay silent before
   // it is closed; 0 = no limit.
-  long m_IdleTimeout = 600;
+  int m_IdleTimeout = 600;
   std::string m_MailServer;
   std::string m_MailUser;
   std::string m_MailPort = "110";
