@@ -3,8 +3,6 @@
 // and in the own instance.
 #include <gtest/gtest.h>
 
-#include <atomic>
-
 #include "dde/DDEServer.h"
 #include "dde/DDEValueAccess.h"
 #include "dde/DdeTestSupport.h"
@@ -13,57 +11,6 @@ namespace meldrix {
 namespace {
 
 using testing::DdeFolderScope;
-
-// A CDDEServer subclass made, created and pumped on a thread of its own.
-template <typename Server>
-class ServerThread {
- public:
-  explicit ServerThread(std::string service) {
-    std::promise<void> ready;
-    auto started = ready.get_future();
-    thread_ = std::thread([this, service, &ready] {
-      Server server;
-      created_ = server.Create(service);
-      server_ = &server;
-      ready.set_value();
-      while (!stop_) {
-        pollfd fd{server.Descriptor(), POLLIN, 0};
-        poll(&fd, 1, 5);
-        server.Pump();
-        std::vector<std::packaged_task<void()>> tasks;
-        {
-          std::lock_guard lock(mutex_);
-          tasks.swap(tasks_);
-        }
-        for (auto& task : tasks) task();
-      }
-    });
-    started.wait();
-  }
-  ~ServerThread() {
-    stop_ = true;
-    thread_.join();
-  }
-  bool Created() const { return created_; }
-  // Runs `fn` on the server's thread and waits for it.
-  void Run(std::function<void(Server&)> fn) {
-    std::packaged_task<void()> task([this, fn] { fn(*server_); });
-    auto done = task.get_future();
-    {
-      std::lock_guard lock(mutex_);
-      tasks_.push_back(std::move(task));
-    }
-    done.wait();
-  }
-
- private:
-  std::atomic<bool> stop_{false};
-  bool created_ = false;
-  Server* server_ = nullptr;
-  std::mutex mutex_;
-  std::vector<std::packaged_task<void()>> tasks_;
-  std::thread thread_;
-};
 
 // Topics "Line1" and "Result"; "Line1" holds the string item "Temp", the
 // read-only "Id", "Empty" that answers with no bytes and "WideOnly" that
@@ -109,24 +56,27 @@ class PlantServer : public CDDEServer {
   WideOnlyItem wide;
 };
 
+// The plant server "Plant", made and pumped on a thread of its own.
+std::unique_ptr<testing::PumpThread<PlantServer>> PlantThread() {
+  return std::make_unique<testing::PumpThread<PlantServer>>([] {
+    auto server = std::make_unique<PlantServer>();
+    EXPECT_TRUE(server->Create("Plant"));
+    return server;
+  });
+}
+
 TEST(DDEServer, SystemTopicListsTopicsItemsAndFormats) {
   DdeFolderScope scope;
   PlantServer server;
   ASSERT_TRUE(server.Create("Plant"));
   // A conversation with the own service: names match regardless of case.
-  struct Case {
-    const char* item;
-    const char* expected;
-  } cases[] = {
-      {"Topics", "System\tLine1\tResult"},
-      {"sysitems", "TopicItemList\tFormats\tTopics\tSysItems"},
-      {"TopicItemList", "TopicItemList\tFormats\tTopics\tSysItems"},
-      {"Formats", "TEXT\tUNICODETEXT"},
-  };
-  for (const Case& c : cases) {
+  for (auto [item, expected] : {std::pair{"Topics", "System\tLine1\tResult"},
+                                 {"sysitems", "TopicItemList\tFormats\tTopics\tSysItems"},
+                                 {"TopicItemList", "TopicItemList\tFormats\tTopics\tSysItems"},
+                                 {"Formats", "TEXT\tUNICODETEXT"}}) {
     std::string value;
-    EXPECT_TRUE(DDERequestValue("Plant", "system", c.item, value)) << c.item;
-    EXPECT_EQ(value, c.expected);
+    EXPECT_TRUE(DDERequestValue("Plant", "system", item, value)) << item;
+    EXPECT_EQ(value, expected);
   }
   std::vector<DdeServiceTopic> pairs = server.Instance()->WildConnect("", "");
   ASSERT_EQ(pairs.size(), 3u);
@@ -136,8 +86,7 @@ TEST(DDEServer, SystemTopicListsTopicsItemsAndFormats) {
 
 TEST(DDEServer, StringItemsPokesAndAdvises) {
   DdeFolderScope scope;
-  ServerThread<PlantServer> plant("Plant");
-  ASSERT_TRUE(plant.Created());
+  auto plant = PlantThread();
 
   // A raw client on this thread counts the advise data it gets.
   std::vector<std::string> advised;
@@ -150,7 +99,7 @@ TEST(DDEServer, StringItemsPokesAndAdvises) {
   DdeConv conv = client.Connect("Plant", "line1");
   ASSERT_NE(conv, 0u);
   ASSERT_TRUE(client.ClientTransaction(conv, XTYP_ADVSTART, "temp", CF_TEXT, "", 5000));
-  plant.Run([](PlantServer& s) { EXPECT_EQ(s.temp.GetAdviseList().size(), 1u); });
+  plant->Run([](PlantServer& s) { EXPECT_EQ(s.temp.GetAdviseList().size(), 1u); });
 
   auto pumpClient = [&] {
     for (int i = 0; i < 20; ++i) {
@@ -159,10 +108,10 @@ TEST(DDEServer, StringItemsPokesAndAdvises) {
       client.Pump();
     }
   };
-  plant.Run([](PlantServer& s) { s.temp.SetValue("21.5"); });  // unchanged: no advise
+  plant->Run([](PlantServer& s) { s.temp.SetValue("21.5"); });  // unchanged: no advise
   pumpClient();
   EXPECT_TRUE(advised.empty());
-  plant.Run([](PlantServer& s) { s.temp.SetValue("23"); });
+  plant->Run([](PlantServer& s) { s.temp.SetValue("23"); });
   pumpClient();
   ASSERT_EQ(advised.size(), 1u);
   EXPECT_EQ(advised[0], "23");
@@ -171,7 +120,7 @@ TEST(DDEServer, StringItemsPokesAndAdvises) {
   std::string wide = DdeTextData("Gr\xFCn", CF_UNICODETEXT);
   EXPECT_TRUE(client.ClientTransaction(conv, XTYP_POKE, "Temp", CF_UNICODETEXT, wide, 5000));
   pumpClient();
-  plant.Run([](PlantServer& s) { EXPECT_EQ(s.temp.GetValue(), "Gr\xFCn"); });
+  plant->Run([](PlantServer& s) { EXPECT_EQ(s.temp.GetValue(), "Gr\xFCn"); });
   ASSERT_EQ(advised.size(), 2u);
   EXPECT_EQ(advised[1], "Gr\xFCn");
   std::string data;
@@ -185,14 +134,22 @@ TEST(DDEServer, StringItemsPokesAndAdvises) {
   EXPECT_EQ(client.GetLastError(), DMLERR_NOTPROCESSED);
   EXPECT_FALSE(client.ClientTransaction(conv, XTYP_EXECUTE, "", CF_TEXT, "x", 5000));
 
-  // The server forgets the advise loop of a client that goes away.
-  client.Disconnect(conv);
-  bool gone = testing::WaitFor([&] {
-    bool empty = false;
-    plant.Run([&](PlantServer& s) { empty = s.temp.GetAdviseList().empty(); });
-    return empty;
+  // A stopped loop hears no more; the server forgets the loop of a client that
+  // goes away.
+  ASSERT_TRUE(client.ClientTransaction(conv, XTYP_ADVSTOP, "TEMP", CF_TEXT, "", 5000));
+  plant->Run([](PlantServer& s) {
+    EXPECT_TRUE(s.temp.GetAdviseList().empty());
+    s.temp.SetValue("24");
   });
-  EXPECT_TRUE(gone);
+  pumpClient();
+  EXPECT_EQ(advised.size(), 2u);
+  ASSERT_TRUE(client.ClientTransaction(conv, XTYP_ADVSTART, "Temp", CF_TEXT, "", 5000));
+  client.Disconnect(conv);
+  EXPECT_TRUE(testing::WaitUntil([&] {
+    bool empty = false;
+    plant->Run([&](PlantServer& s) { empty = s.temp.GetAdviseList().empty(); });
+    return empty;
+  }));
 }
 
 TEST(DDEServer, NumericItemText) {
@@ -200,19 +157,15 @@ TEST(DDEServer, NumericItemText) {
   item.Create("Result");
   item.SetNumber(0);
   EXPECT_EQ(item.GetValue(), "0");
-  struct Case {
-    const char* text;
-    long number;
-  } cases[] = {{"12", 12}, {"0x1F", 31}, {"010", 8}, {"-3", -3}, {"abc", 0}};
-  for (const Case& c : cases) {
-    item.SetValue(c.text);
-    EXPECT_EQ(item.GetNumber(), c.number) << c.text;
+  for (auto [text, number] : {std::pair{"12", 12L}, {"0x1F", 31L}, {"010", 8L}, {"-3", -3L}, {"abc", 0L}}) {
+    item.SetValue(text);
+    EXPECT_EQ(item.GetNumber(), number) << text;
   }
 }
 
 TEST(DDEClient, OneShotCacheReconnectsAndFallsBack) {
   DdeFolderScope scope;
-  auto plant = std::make_unique<ServerThread<PlantServer>>("Plant");
+  auto plant = PlantThread();
   CDDEServer client;
   ASSERT_TRUE(client.Create({}, APPCMD_CLIENTONLY));
 
@@ -243,7 +196,7 @@ TEST(DDEClient, OneShotCacheReconnectsAndFallsBack) {
   // The server goes away and comes back: the cached conversation fails, is
   // dropped, and a fresh one answers.
   plant.reset();
-  plant = std::make_unique<ServerThread<PlantServer>>("Plant");
+  plant = PlantThread();
   EXPECT_TRUE(DDERequestValue("Plant", "Line1", "Temp", value));
   EXPECT_EQ(value, "21.5");
 
@@ -254,7 +207,7 @@ TEST(DDEClient, OneShotCacheReconnectsAndFallsBack) {
 
 TEST(DDEClient, ValueAccessOnAThreadWithoutInstance) {
   DdeFolderScope scope;
-  ServerThread<PlantServer> plant("Plant");
+  auto plant = PlantThread();
   CDDEValueAccess access;
   std::string value;
   std::thread([&] {
@@ -265,12 +218,14 @@ TEST(DDEClient, ValueAccessOnAThreadWithoutInstance) {
     // Its own instance keeps the conversation.
     EXPECT_NE(CDDEServer::FindByThread(), nullptr);
   }).join();
-  plant.Run([](PlantServer& s) { EXPECT_EQ(s.temp.GetValue(), "30"); });
+  plant->Run([](PlantServer& s) { EXPECT_EQ(s.temp.GetValue(), "30"); });
   EXPECT_FALSE(access.ExecuteCommand("Nobody", "Line1", "[x]"));
   EXPECT_EQ(access.LastDdeError(), DMLERR_NO_CONV_ESTABLISHED);
 }
 
-TEST(DDEServer, TwentyFirstInstanceFails) {
+// Servers keep a table of their own besides the exchange's instance slots;
+// both are full at twenty, and a freed place can be taken again.
+TEST(DDEServer, TwentyInstancesAtMost) {
   DdeFolderScope scope;
   std::vector<std::unique_ptr<CDDEServer>> servers;
   for (int i = 0; i < CDDEServer::kMaxInstances; ++i) {
@@ -279,6 +234,10 @@ TEST(DDEServer, TwentyFirstInstanceFails) {
   }
   CDDEServer extra;
   EXPECT_FALSE(extra.Create({}, APPCMD_CLIENTONLY));
+  EXPECT_FALSE(DdeInstance(nullptr, 0).Initialized());
+  servers.pop_back();
+  CDDEServer again;
+  EXPECT_TRUE(again.Create({}, APPCMD_CLIENTONLY));
 }
 
 }  // namespace

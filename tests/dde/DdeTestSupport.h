@@ -1,6 +1,6 @@
-// Helpers of the DDE tests: a private runtime folder per test and a DDE
-// instance that lives on its own thread (instances belong to one thread) and
-// pumps until it is stopped.
+// Helpers of the DDE tests: a private runtime folder per test, and a DDE
+// instance or server that lives on its own thread (instances belong to one
+// thread) and pumps until it is stopped.
 #pragma once
 
 #include <poll.h>
@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/DdeInstance.h"
+#include "support/WaitUntil.h"
 
 namespace meldrix::testing {
 
@@ -40,50 +41,48 @@ class DdeFolderScope {
   const std::string& Parent() const { return parent_; }
 
  private:
-  std::string parent_;
-  std::string folder_;
+  std::string parent_, folder_;
 };
 
-// A DDE instance made and pumped on a thread of its own. `setup` runs on that
-// thread right after the instance is made (register services there). Without
-// `pump` the instance never answers (a hung partner).
-class DdeThread {
+// Something with Descriptor() and Pump() (a DdeInstance, a CDDEServer) made by
+// `make` on a thread of its own and pumped there. Without `pump` it never
+// answers (a hung partner).
+template <typename T>
+class PumpThread {
  public:
-  explicit DdeThread(DdeCallback callback, std::function<void(DdeInstance&)> setup = {},
-                     bool pump = true)
+  explicit PumpThread(std::function<std::unique_ptr<T>()> make, bool pump = true)
       : wakeFd_(eventfd(0, EFD_CLOEXEC)) {
     std::promise<void> ready;
     auto started = ready.get_future();
-    thread_ = std::thread([this, callback, setup, pump, &ready] {
-      DdeInstance instance(callback, 0);
-      if (setup) setup(instance);
+    thread_ = std::thread([this, make, pump, &ready] {
+      std::unique_ptr<T> object = make();
       ready.set_value();
-      pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {instance.Descriptor(), POLLIN, 0}};
+      pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {object->Descriptor(), POLLIN, 0}};
       while (!stop_) {
-        poll(fds, pump ? 2 : 1, -1);
+        poll(fds, pump ? 2 : 1, 10);
         if (fds[0].revents) {
           std::uint64_t count = 0;
           (void)!read(wakeFd_, &count, sizeof count);
-          std::vector<std::packaged_task<void(DdeInstance&)>> tasks;
+          std::vector<std::packaged_task<void(T&)>> tasks;
           {
             std::lock_guard lock(mutex_);
             tasks.swap(tasks_);
           }
-          for (auto& task : tasks) task(instance);
+          for (auto& task : tasks) task(*object);
         }
-        if (pump) instance.Pump();
+        if (pump) object->Pump();
       }
     });
     started.wait();
   }
-  ~DdeThread() {
-    Post([this](DdeInstance&) { stop_ = true; });
+  ~PumpThread() {
+    Post([this](T&) { stop_ = true; });
     thread_.join();
     close(wakeFd_);
   }
-  // Runs `fn` on the instance's thread.
-  std::future<void> Post(std::function<void(DdeInstance&)> fn) {
-    std::packaged_task<void(DdeInstance&)> task(std::move(fn));
+  // Runs `fn` on the object's thread.
+  std::future<void> Post(std::function<void(T&)> fn) {
+    std::packaged_task<void(T&)> task(std::move(fn));
     auto done = task.get_future();
     {
       std::lock_guard lock(mutex_);
@@ -93,33 +92,26 @@ class DdeThread {
     (void)!write(wakeFd_, &one, sizeof one);
     return done;
   }
+  void Run(std::function<void(T&)> fn) { Post(std::move(fn)).wait(); }
 
  private:
   int wakeFd_;
   bool stop_ = false;
   std::mutex mutex_;
-  std::vector<std::packaged_task<void(DdeInstance&)>> tasks_;
+  std::vector<std::packaged_task<void(T&)>> tasks_;
   std::thread thread_;
 };
 
-// Polls `condition` every 10 ms for up to 10 s.
-inline bool WaitFor(const std::function<bool()>& condition) {
-  for (int i = 0; i < 1000; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return condition();
-}
-
-// Pumps `instance` until `done` is ready (another thread talks to it).
-template <typename T>
-T PumpUntil(DdeInstance& instance, std::future<T>& done) {
-  while (done.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
-    pollfd fd{instance.Descriptor(), POLLIN, 0};
-    poll(&fd, 1, 10);
-    instance.Pump();
-  }
-  return done.get();
-}
+// A DDE instance on its own thread; `setup` runs there right after it is made
+// (register services there).
+class DdeThread : public PumpThread<DdeInstance> {
+ public:
+  explicit DdeThread(DdeCallback callback, std::function<void(DdeInstance&)> setup = {}, bool pump = true)
+      : PumpThread([callback, setup] {
+          auto instance = std::make_unique<DdeInstance>(callback, 0);
+          if (setup) setup(*instance);
+          return instance;
+        }, pump) {}
+};
 
 }  // namespace meldrix::testing
