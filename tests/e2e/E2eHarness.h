@@ -4,16 +4,14 @@
 // stopped: SIGTERM, then SIGKILL when they do not end in time.
 #pragma once
 
-#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "engine/KorvaneStubProcess.h"
@@ -49,10 +47,6 @@ class PseudoTerminal {
     if (slave_ >= 0) ::close(slave_);
     master_ = slave_ = -1;
   }
-  void CloseSlaveKeepAlive() {
-    if (slave_ >= 0) ::close(slave_);
-    slave_ = -1;
-  }
   const std::string& SlavePath() const { return slavePath_; }
   bool Write(const std::string& bytes) {
     return ::write(master_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
@@ -82,41 +76,55 @@ class PseudoTerminal {
   std::string slavePath_;
 };
 
-// The program on its data folder, standard output and errors in files there.
-class MeldrixProcess : public ChildProcess {
- public:
-  MeldrixProcess(const std::string& dataFolder, const std::string& runtimeFolder,
-                 std::vector<std::string> arguments, const std::string& logName = "meldrix")
-      : ChildProcess(WithProgram(std::move(arguments)), Options(dataFolder, runtimeFolder, logName)),
-        out_(dataFolder + "/" + logName + ".out"),
-        err_(dataFolder + "/" + logName + ".err") {}
+// Our environment without the program's own settings, `entries` instead.
+inline std::vector<std::string> EnvironmentWith(std::vector<std::string> entries) {
+  for (char** e = environ; *e; ++e)
+    if (std::string entry = *e; entry.rfind("MELDRIX_", 0) != 0) entries.push_back(entry);
+  return entries;
+}
 
-  std::string Output() const { return ReadFile(out_); }
-  std::string Errors() const { return ReadFile(err_); }
+inline std::vector<std::string> MeldrixEnvironment(const std::string& dataFolder, const std::string& runtimeFolder) {
+  return EnvironmentWith({"MELDRIX_DATA=" + dataFolder, "MELDRIX_RUNTIME_DIR=" + runtimeFolder,
+                          "MELDRIX_DDE_DIR=" + runtimeFolder + "/dde"});
+}
+
+// A program of the build with standard input from /dev/null, standard output
+// and errors in `logBase`.out and .err.
+class LoggedProcess : public ChildProcess {
+ public:
+  LoggedProcess(const std::string& program, std::vector<std::string> arguments,
+                std::vector<std::string> environment, const std::string& logBase)
+      : ChildProcess(Command(program, std::move(arguments)), Options(std::move(environment), logBase)),
+        logBase_(logBase) {}
+
+  std::string Output() const { return ReadFile(logBase_ + ".out"); }
+  std::string Errors() const { return ReadFile(logBase_ + ".err"); }
   bool OutputContains(const std::string& text) const { return Output().find(text) != std::string::npos; }
 
  private:
-  static std::vector<std::string> WithProgram(std::vector<std::string> args) {
-    args.insert(args.begin(), MELDRIX_BUILD_DIR "/meldrix");
-    return args;
+  static std::vector<std::string> Command(const std::string& program, std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), MELDRIX_BUILD_DIR "/" + program);
+    return arguments;
   }
-  // Standard input from /dev/null, our environment with the program's folders.
-  static ChildOptions Options(const std::string& dataFolder, const std::string& runtimeFolder,
-                              const std::string& logName) {
+  static ChildOptions Options(std::vector<std::string> environment, const std::string& logBase) {
     ChildOptions options;
-    options.environment = {"MELDRIX_DATA=" + dataFolder, "MELDRIX_RUNTIME_DIR=" + runtimeFolder,
-                           "MELDRIX_DDE_DIR=" + runtimeFolder + "/dde"};
-    for (char** e = environ; *e; ++e)
-      if (std::string entry = *e; entry.rfind("MELDRIX_DATA=", 0) && entry.rfind("MELDRIX_RUNTIME_DIR=", 0) &&
-                                  entry.rfind("MELDRIX_DDE_DIR=", 0))
-        options.environment.push_back(entry);
-    options.stdoutFile = dataFolder + "/" + logName + ".out";
-    options.stderrFile = dataFolder + "/" + logName + ".err";
+    options.environment = std::move(environment);
+    options.stdoutFile = logBase + ".out";
+    options.stderrFile = logBase + ".err";
     options.stdinFromNull = true;
     return options;
   }
 
-  std::string out_, err_;
+  std::string logBase_;
+};
+
+// The program on its data folder, standard output and errors in files there.
+class MeldrixProcess : public LoggedProcess {
+ public:
+  MeldrixProcess(const std::string& dataFolder, const std::string& runtimeFolder,
+                 std::vector<std::string> arguments, const std::string& logName = "meldrix")
+      : LoggedProcess("meldrix", std::move(arguments), MeldrixEnvironment(dataFolder, runtimeFolder),
+                      dataFolder + "/" + logName) {}
 };
 
 // A data folder with a configuration file and a running Korvane stand-in.
@@ -133,14 +141,17 @@ class E2eSetup {
   void WriteConfig(const std::string& body, const std::string& instance = "") {
     WriteFile(ConfigPath(instance), body + "\n[Korvane]\nEndpoint=" + korvane_.Endpoint() + "\n");
   }
+  // An [InSource1] section that reads and removes the files dropped into "in".
+  std::string DropSource(const std::string& more = "") const {
+    std::filesystem::create_directories(File("in"));
+    return "[InSource1]\nName=Drop\nSource=2\nFile=" + File("in/*.txt") + "\nRemoveFile=1\n" + more;
+  }
   // Drops a file into the data folder the way other programs should: written
   // under a hidden name, then renamed.
   void DropFile(const std::string& name, const std::string& bytes) {
     WriteFile(File(".dropping"), bytes);
     std::filesystem::rename(File(".dropping"), File(name));
   }
-  KorvaneStubProcess& Korvane() { return korvane_; }
-  const KorvaneStubProcess& Korvane() const { return korvane_; }
   // The program started for `instance` is up: it listens on its single-instance
   // socket, which it binds after it takes signals through its main loop.
   bool WaitForStartUp(const std::string& instance = "") const {
@@ -155,6 +166,10 @@ class E2eSetup {
     for (const auto& line : korvane_.Journal())
       if (line.rfind("[send(", 0) == 0 && line.find(containing) != std::string::npos) sent.push_back(line);
     return sent;
+  }
+  std::size_t Checks() const {
+    const auto journal = korvane_.Journal();
+    return static_cast<std::size_t>(std::count(journal.begin(), journal.end(), "[check(Meldrix)]"));
   }
   bool WaitForCommand(const std::string& text) {
     return WaitUntil([&] {
