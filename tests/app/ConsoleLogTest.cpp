@@ -7,7 +7,7 @@
 using namespace meldrix;
 
 namespace {
-constexpr uint32_t kRed = 0x0000FF, kGreen = 0x008000, kBlue = 0xFF0000;
+constexpr uint32_t kRed = 0x0000FF, kGreen = 0x008000;
 }
 
 TEST(ConsoleLog, PlainOutputIsUtf8AndATerminalGetsColours) {
@@ -28,14 +28,6 @@ TEST(ConsoleLog, PlainOutputIsUtf8AndATerminalGetsColours) {
                                     "\x1b[91;7merror\x1b[0m\n\x1b[91;7mnot yet\x1b[0m\n"
                                   : "plain\nT\xC3\xBCr 3 offen \xE2\x82\xAC\nsent\nerror\nnot yet\n");
   }
-}
-
-TEST(ConsoleLog, NearestAnsiColours) {
-  const std::pair<uint32_t, const char*> rows[] = {
-      {0, ""}, {kBlue, "\x1b[94m"}, {CStreamDoc::kGrey, "\x1b[90m"}, {0x000080, "\x1b[31m"} /* dark red */,
-      {0x10F0F0, "\x1b[93m"} /* nearly yellow */, {CStreamDoc::kInverted, "\x1b[7m"},
-      {kRed | CStreamDoc::kMarked, "\x1b[91;103m"}, {CStreamDoc::kMarked, "\x1b[30;103m"}};
-  for (const auto& [colour, style] : rows) EXPECT_EQ(CConsoleLog::AnsiStyle(colour), style) << std::hex << colour;
 }
 
 TEST(ConsoleLog, TextCannotSteerTheTerminal) {
