@@ -26,7 +26,6 @@ class FakeProtocolPort : public ProtocolPort {
     flushed += static_cast<int>(received_.size());
     received_.clear();
   }
-  size_t Waiting() const { return received_.size(); }
   std::vector<std::string> events;
   int flushed = 0;  // bytes thrown away by flushes
   int receiveCalls = 0;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "sources/SmtpSvrSocketHandler.h"
+#include "util/TraceToolRunner.h"
 
 namespace meldrix {
 namespace {
@@ -36,6 +37,9 @@ class RecordingHandler : public CSmtpSvrSocketHandler {
   std::vector<std::string> logLines;
 };
 
+// Greeting and envelope up to the data phase.
+const std::string kEnvelope = "HELO x\r\nMAIL From: a\r\nRCPT To: b\r\nDATA\r\n";
+
 TEST(SmtpDialogueTest, FullMailWithHeaderFieldsAndQuit) {
   RecordingHandler h;
   h.OnConnectionOpened();
@@ -55,6 +59,7 @@ TEST(SmtpDialogueTest, FullMailWithHeaderFieldsAndQuit) {
   EXPECT_EQ(mail.sender, "anlage@plant.de");
   EXPECT_EQ(mail.GetRecipient(0)->address, "ls@x.de");
   EXPECT_EQ(mail.GetRecipient(1)->address, "other@x.de");
+  EXPECT_FALSE(mail.GetRecipient(2).has_value());
   EXPECT_EQ(mail.subject, "Gr\xFC\xDF" "e");
   EXPECT_EQ(mail.dateText, "Sun, 6 Dec 2026 10:00:00 +0100");
   ASSERT_TRUE(mail.date.IsValid());
@@ -65,15 +70,6 @@ TEST(SmtpDialogueTest, FullMailWithHeaderFieldsAndQuit) {
   EXPECT_EQ(mail.body, "line 1\r\nline 2");
   EXPECT_EQ(h.SayOne("QUIT"), "221 closing\r\n");
   EXPECT_TRUE(h.CloseRequested());
-}
-
-TEST(SmtpDialogueTest, LowerCaseMailWithAngleBrackets) {
-  RecordingHandler h;
-  h.SayOne("helo x");
-  EXPECT_EQ(h.SayOne("mail from:<a@b.de>"), "250 sender ok: <a@b.de>\r\n");
-  EXPECT_EQ(h.Mail().sender, "a@b.de");
-  EXPECT_EQ(h.SayOne("rcpt to:<c@d.de> NOTIFY=NEVER"), "250 receiver ok: <c@d.de> NOTIFY=NEVER\r\n");
-  EXPECT_EQ(h.Mail().GetRecipient(0)->address, "c@d.de");
 }
 
 TEST(SmtpDialogueTest, CommandsOutOfPlaceAreNotRecognized) {
@@ -89,20 +85,6 @@ TEST(SmtpDialogueTest, CommandsOutOfPlaceAreNotRecognized) {
   EXPECT_EQ(h.State(), 1);
 }
 
-TEST(SmtpDialogueTest, SecondMailOnTheSameConnection) {
-  RecordingHandler h;
-  h.Say("HELO x\r\nMAIL From: <a@x>\r\nRCPT To: <b@x>\r\nDATA\r\nSubject: one\r\n\r\nfirst\r\n.\r\n");
-  EXPECT_EQ(h.replies.back(), "250 ok.\r\n");
-  EXPECT_EQ(h.SayOne("MAIL From: <c@x>"), "250 sender ok: <c@x>\r\n");
-  h.Say("RCPT To: <d@x>\r\nDATA\r\nSubject: two\r\n\r\nsecond\r\n.\r\n");
-  ASSERT_EQ(h.mails.size(), 2u);
-  EXPECT_EQ(h.mails[1].sender, "c@x");
-  EXPECT_EQ(h.mails[1].RecipientCount(), 1u);  // the first mail's recipient is gone
-  EXPECT_EQ(h.mails[1].GetRecipient(0)->address, "d@x");
-  EXPECT_EQ(h.mails[1].subject, "two");
-  EXPECT_EQ(h.mails[1].body, "second");
-}
-
 TEST(SmtpDialogueTest, DotLinesAreUnstuffedAndSegmentsJoined) {
   RecordingHandler h;
   // Bytes arrive in odd pieces; CR LF split between two pieces is one line end.
@@ -115,28 +97,33 @@ TEST(SmtpDialogueTest, DotLinesAreUnstuffedAndSegmentsJoined) {
   EXPECT_EQ(h.replies.back(), "250 ok.\r\n");
 }
 
-// A mail of headers only ends at "." like any other, with an empty body.
-TEST(SmtpDialogueTest, HeaderOnlyMailEndsAtTheDot) {
+// A mail of headers only ends at "." like any other, with an empty body; the
+// next mail on the connection starts afresh; QUIT in the header drops a mail.
+TEST(SmtpDialogueTest, MailsOnOneConnection) {
   RecordingHandler h;
-  h.Say("HELO x\r\nMAIL From: a\r\nRCPT To: b\r\nDATA\r\nSubject: only\r\n");
+  h.Say(kEnvelope + "Subject: only\r\n");
   EXPECT_EQ(h.SayOne("."), "250 ok.\r\n");
   ASSERT_EQ(h.mails.size(), 1u);
   EXPECT_EQ(h.mails[0].subject, "only");
   EXPECT_EQ(h.mails[0].body, "");
-  EXPECT_EQ(h.SayOne("MAIL From: c"), "250 sender ok: c\r\n");
-}
-
-TEST(SmtpDialogueTest, QuitDuringTheHeader) {
-  RecordingHandler h;
-  h.Say("HELO x\r\nMAIL From: a\r\nDATA\r\nSubject: s\r\n");
+  // Commands in lower case, addresses in angle brackets, with parameters.
+  EXPECT_EQ(h.SayOne("mail from:<c@x>"), "250 sender ok: <c@x>\r\n");
+  EXPECT_EQ(h.SayOne("rcpt to:<d@x> NOTIFY=NEVER"), "250 receiver ok: <d@x> NOTIFY=NEVER\r\n");
+  h.Say("DATA\r\nSubject: two\r\n\r\nsecond\r\n.\r\n");
+  ASSERT_EQ(h.mails.size(), 2u);
+  EXPECT_EQ(h.mails[1].sender, "c@x");
+  EXPECT_EQ(h.mails[1].RecipientCount(), 1u);  // the first mail's recipient is gone
+  EXPECT_EQ(h.mails[1].GetRecipient(0)->address, "d@x");
+  EXPECT_EQ(h.mails[1].body, "second");
+  h.Say("MAIL From: e\r\nRCPT To: f\r\nDATA\r\nSubject: s\r\n");
   EXPECT_EQ(h.SayOne("QUIT"), "221 closing\r\n");
   EXPECT_TRUE(h.CloseRequested());
-  EXPECT_TRUE(h.mails.empty());
+  EXPECT_EQ(h.mails.size(), 2u);
 }
 
 TEST(SmtpDialogueTest, FoldedSubjectAndContentTypeAreUnfolded) {
   RecordingHandler h;
-  h.Say("HELO x\r\nMAIL From: a\r\nDATA\r\n"
+  h.Say(kEnvelope +
         "Subject: Brand Halle 3\r\n Tor Nord\r\n"
         "Content-Type: multipart/mixed;\r\n boundary=\"===b==\"\r\n"
         "\r\n"
@@ -151,7 +138,7 @@ TEST(SmtpDialogueTest, LongLinesAreCutAndLargeMailsTruncatedButFinished) {
   limits.maxLineLength = 16;
   limits.maxMailSize = 40;
   RecordingHandler h(limits);
-  h.Say("HELO x\r\nMAIL From: a\r\nRCPT To: b\r\nDATA\r\n\r\n");
+  h.Say(kEnvelope + "\r\n");
   h.Say(std::string(100, 'A') + "\r\n");
   h.Say("bbbbbbbbbb\r\ncccccccccc\r\ndddddddddd\r\n.\r\n");
   ASSERT_EQ(h.mails.size(), 1u);
@@ -171,6 +158,22 @@ TEST(SmtpDialogueTest, AddressReduction) {
   // A hostile argument ends in bounded time and stays as it is.
   const std::string hostile(60000, '<');
   EXPECT_EQ(CSmtpSvrSocketHandler::ReduceAddress(hostile), hostile);
+}
+
+class SmtpTraceTest : public TraceToolFixture {};
+
+TEST_F(SmtpTraceTest, RepliesReceivedLinesAndDecodingAreTraced) {
+  auto tool = StartTool({"0x80000"});
+  RecordingHandler h;
+  h.OnConnectionOpened();
+  h.Say("HELO x\r\nMAIL From: <a@b>\r\nDATA\r\nContent-Transfer-Encoding: base64\r\n\r\nQWxhcm0=\r\n.\r\n");
+  const std::string out = tool->ReadUntil("SMTP TX(9): 250 ok.<CR><LF>\n");
+  for (const char* text : {"SMTP TX(32): 220 ostravel SMTP message sink<CR><LF>\n", "SMTP RX(6): HELO x\n",
+                           "SMTP TX(25): 250 ostravel says hello<CR><LF>\n", "SMTP RX(16): MAIL From: <a@b>\n",
+                           "MailMessage: BodyEncoding - base64 \n", "DecodeText: ContentEncoding - base64 \n",
+                           "DecodeText: Base64 detected\n", "DecodeText: Decoded: Alarm \n"}) {
+    EXPECT_NE(out.find(text), std::string::npos) << text << "\nin:\n" << out;
+  }
 }
 
 }  // namespace

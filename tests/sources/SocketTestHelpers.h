@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
@@ -22,15 +21,8 @@ inline std::string ReadUntil(CSocketClient& client, const std::string& terminato
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < deadline) {
     std::string piece;
-    if (client.Receive(piece) > 0) {
-      all += piece;
-      if (all.size() >= terminator.size() && all.compare(all.size() - terminator.size(), terminator.size(),
-                                                          terminator) == 0) {
-        break;
-      }
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    if (client.Receive(piece) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if ((all += piece).ends_with(terminator)) break;
   }
   return all;
 }
@@ -43,7 +35,6 @@ class RecordingMailEngine : public IMailLineSink, public IMailVariableSetter {
     std::lock_guard lock(mutex_);
     if (refuse) return false;
     for (std::string& text : texts) lines_.push_back(std::move(text));
-    changed_.notify_all();
     return true;
   }
   void SetVariable(const std::string& name, const std::string& value) override {
@@ -51,12 +42,6 @@ class RecordingMailEngine : public IMailLineSink, public IMailVariableSetter {
     variables_[name] = value;
   }
 
-  // Waits (generously) until count lines arrived; returns all lines.
-  std::vector<std::string> WaitForLines(std::size_t count, std::chrono::seconds limit = std::chrono::seconds(20)) {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, limit, [&] { return lines_.size() >= count; });
-    return lines_;
-  }
   std::vector<std::string> Lines() {
     std::lock_guard lock(mutex_);
     return lines_;
@@ -71,7 +56,6 @@ class RecordingMailEngine : public IMailLineSink, public IMailVariableSetter {
 
  private:
   std::mutex mutex_;
-  std::condition_variable changed_;
   std::vector<std::string> lines_;
   std::map<std::string, std::string> variables_;
 };
