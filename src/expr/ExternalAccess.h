@@ -20,8 +20,8 @@ class DdeValueAccess {
                          const std::string& item, const std::string& value) = 0;
   virtual bool ExecuteCommand(const std::string& service, const std::string& topic,
                               const std::string& command) = 0;
-  // The DDE error code (DMLERR_...) of the last failed operation, 0 when the
-  // conversation could not be established.
+  // The DDE error code (DMLERR_...) of the last failed operation; a
+  // conversation that could not be established gives DMLERR_NO_CONV_ESTABLISHED.
   virtual uint32_t LastDdeError() const = 0;
 };
 
@@ -36,7 +36,7 @@ class OpcValueAccess {
   virtual std::string LastErrorText() const = 0;
 };
 
-// No DDE layer: every conversation fails to connect (error code 0).
+// No DDE layer at all: every operation fails with error code 0.
 class UnavailableDdeAccess : public DdeValueAccess {
  public:
   bool RequestValue(const std::string&, const std::string&, const std::string&,
