@@ -225,25 +225,31 @@ int DdeInstance::ConnectSocket(const std::string& path) {
   return fd;
 }
 
+DdeInstance::ConnectionPtr DdeInstance::OpenClient(const DdeSocketEntry& entry) {
+  int fd = ConnectSocket(entry.path);
+  if (fd < 0) return nullptr;
+  auto conn = std::make_shared<Connection>();
+  conn->id = nextConv_++;
+  conn->fd = fd;
+  conn->client = true;
+  conn->service = entry.service;
+  connections_[conn->id] = conn;
+  epoll_event ev{};
+  ev.events = EPOLLIN;
+  ev.data.u64 = conn->id;
+  epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev);
+  return conn;
+}
+
 DdeConv DdeInstance::Connect(const std::string& service, const std::string& topic) {
   if (!Initialized()) {
     lastError_ = DMLERR_DLL_NOT_INITIALIZED;
     return 0;
   }
   for (const DdeSocketEntry& entry : FindDdeSockets(folder_, service)) {
-    int fd = ConnectSocket(entry.path);
-    if (fd < 0) continue;
-    auto conn = std::make_shared<Connection>();
-    conn->id = nextConv_++;
-    conn->fd = fd;
-    conn->client = true;
-    conn->service = entry.service;
+    ConnectionPtr conn = OpenClient(entry);
+    if (!conn) continue;
     conn->topic = topic;
-    connections_[conn->id] = conn;
-    epoll_event ev{};
-    ev.events = EPOLLIN;
-    ev.data.u64 = conn->id;
-    epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev);
     DdeFrame hello;
     hello.kind = DdeFrameKind::Hello;
     hello.seq = nextSeq_++;
@@ -267,18 +273,8 @@ std::vector<DdeServiceTopic> DdeInstance::WildConnect(const std::string& service
   std::vector<DdeServiceTopic> result;
   if (!Initialized()) return result;
   for (const DdeSocketEntry& entry : FindDdeSockets(folder_, service)) {
-    int fd = ConnectSocket(entry.path);
-    if (fd < 0) continue;
-    auto conn = std::make_shared<Connection>();
-    conn->id = nextConv_++;
-    conn->fd = fd;
-    conn->client = true;
-    conn->service = entry.service;
-    connections_[conn->id] = conn;
-    epoll_event ev{};
-    ev.events = EPOLLIN;
-    ev.data.u64 = conn->id;
-    epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev);
+    ConnectionPtr conn = OpenClient(entry);
+    if (!conn) continue;
     DdeFrame wild;
     wild.kind = DdeFrameKind::WildConnect;
     wild.seq = nextSeq_++;

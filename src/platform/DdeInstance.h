@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/DdeRuntimeFolder.h"
 #include "platform/DdeTypes.h"
 
 namespace meldrix {
@@ -133,6 +134,8 @@ class DdeInstance {
                                     std::uint32_t timeoutMs);
   ConnectionPtr Find(DdeConv conv) const;
   int ConnectSocket(const std::string& path);
+  // A client connection to one listed socket, watched; null when it cannot connect.
+  ConnectionPtr OpenClient(const DdeSocketEntry& entry);
   std::string Identity() const;
 
   DdeCallback callback_;
