@@ -131,13 +131,9 @@ TEST_F(AssemblyTest, ContinuationLinesJoinUntilTheirTimerRunsOut) {
   // A held message is not UTF-8 repaired.
   Feed("\xC3\xA4\n");
   EXPECT_EQ(Poll(1000), (Texts{"\xC3\xA4"}));
-}
-
-TEST_F(AssemblyTest, LateContinuationStartsANewMessage) {
-  settings.moreLineMessages = true;
-  Configure();
+  // A continuation after the timer ran out, with no check in between, starts a new message.
   Feed("A\n");
-  clock->Advance(1500);  // nobody checked in between
+  clock->Advance(1500);
   EXPECT_EQ(Feed(" B\n"), (Texts{"A"}));
   EXPECT_EQ(assembly.HeldMessage(), " B");  // leading blanks go only at delivery
 }

@@ -25,6 +25,12 @@ const char* const kSourceDefaults =
     "[InSource1]\nName=\nSource=1\nFile=\nRemoveFile=0\nSocketPort=2000\nMailServer=\n"
     "MailUser=\nMailPort=110\nMailPassword=\nMailAuth=PLAIN\nMailSSLMode=1\nMailFields=1\n"
     "Port=0\nBaud=9600\nDataBit=8\nParity=0\nStopBit=1\nMode=1\nProtocol=0\nOutId=0\n";
+// The settings at their defaults, split where EndOfMessage goes: a save
+// leaves it out at its default but writes all the others.
+const std::string kSettingsHead =
+    "[Settings]\nAutoActivate=0\nUsedCharset=0\nMoreLineMessages=0\nMultilineTimeout=1000\nFilterEscapes=0\n"
+    "RemoveLeadingSpaces=0\nShowInMessages=1\nShowSentMessages=1\nUseLineTimeout=0\nLineTimeout=1000\n";
+const std::string kSettingsTail = "MaxMessageLength=250\nMaxPackedLength=160\nReplaceControlChars=0\n";
 const char* const kOutputDefaults =
     "[OutDest1]\nName=\nId=1\nDest=1\nFile=\nPort=9\nBaud=9600\nDataBit=8\nParity=0\n"
     "StopBit=1\nMode=1\nFileMode=1\n";
@@ -35,15 +41,8 @@ const SectionCase kCases[] = {
      "FilterEscapes=1\nRemoveLeadingSpaces=1\nShowInMessages=0\nShowSentMessages=0\n"
      "UseLineTimeout=1\nLineTimeout=250\nEndOfMessage=\\r\\n\nCtrlReplaceChar=#\n"
      "MaxMessageLength=80\nMaxPackedLength=500\nReplaceControlChars=1\nPassword=secret\n",
-     "[Settings]\nAutoActivate=0\nUsedCharset=0\nMoreLineMessages=0\nMultilineTimeout=1000\n"
-     "FilterEscapes=0\nRemoveLeadingSpaces=0\nShowInMessages=1\nShowSentMessages=1\n"
-     "UseLineTimeout=0\nLineTimeout=1000\nEndOfMessage=\\n\nMaxMessageLength=250\n"
-     "MaxPackedLength=160\nReplaceControlChars=0\n",
-     "[Settings]\n",
-     "[Settings]\nAutoActivate=0\nUsedCharset=0\nMoreLineMessages=0\nMultilineTimeout=1000\n"
-     "FilterEscapes=0\nRemoveLeadingSpaces=0\nShowInMessages=1\nShowSentMessages=1\n"
-     "UseLineTimeout=0\nLineTimeout=1000\nMaxMessageLength=250\nMaxPackedLength=160\n"
-     "ReplaceControlChars=0\n"},
+     kSettingsHead + "EndOfMessage=\\n\n" + kSettingsTail, "[Settings]\n",
+     kSettingsHead + kSettingsTail},
     {"MailServer", &CMeldrixDoc::SaveMailSettings,
      "[MailServer]\nUseSubject=0\nUseBody=0\nPackBody=1\nIncMailFrom=1\nIncMailTo=1\n"
      "SmtpPort=2526\n",
@@ -93,18 +92,13 @@ TEST_P(ConfigRoundTrip, EveryKeySetIsSavedUnchangedAndDefaultsAsTheDefaults) {
 INSTANTIATE_TEST_SUITE_P(Sections, ConfigRoundTrip, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The keys that are read but not always written back.
-TEST(ConfigRoundTrip, KeysLeftOutOfTheFileReadAsTheirDefaults) {
+TEST(ConfigRoundTrip, CtrlReplaceCharIsReadButNeverWritten) {
   ProfileConfigFixture fx;
   auto doc = fx.Load(kCases[0].everyKeySet);
   EXPECT_EQ(doc->m_CtrlReplaceChar, '#');
   doc->m_CtrlReplaceChar = '!';  // read only: never written
   ASSERT_TRUE(doc->SaveSettings());
   EXPECT_EQ(fx.File(), kCases[0].everyKeySet);
-  doc = fx.Load("");
-  EXPECT_EQ(doc->m_CtrlReplaceChar, '~');
-  EXPECT_EQ(doc->m_EndOfMessage, "\\n");
-  EXPECT_EQ(doc->m_SmtpPort, 26);
 }
 
 }  // namespace

@@ -36,6 +36,13 @@ struct LogLine {
   bool operator==(const LogLine&) const = default;
 };
 
+// Every completed line of a log (the empty current line left out).
+inline std::vector<LogLine> LogLines(const CStreamDoc& log) {
+  std::vector<LogLine> lines;
+  for (int row = 0; row + 1 < log.LineCount(); ++row) lines.push_back({log.Line(row).text, log.Line(row).colour});
+  return lines;
+}
+
 struct EngineFixture {
   profiletest::ProfileConfigFixture config;
   std::unique_ptr<CMeldrixDoc> doc;
@@ -60,15 +67,7 @@ struct EngineFixture {
     port.m_Source = kind;
     return port;
   }
-  // Every completed log line (the empty current line left out).
-  std::vector<LogLine> Log() const {
-    std::vector<LogLine> lines;
-    for (int row = 0; row + 1 < doc->LineCount(); ++row) {
-      StreamLine line = doc->Line(row);
-      lines.push_back({line.text, line.colour});
-    }
-    return lines;
-  }
+  std::vector<LogLine> Log() const { return LogLines(*doc); }
 };
 
 }  // namespace meldrix::enginetest

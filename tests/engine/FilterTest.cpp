@@ -39,12 +39,6 @@ TEST(Filter, LeftTriggerIsAnchoredMidTriggersOccurLiterallyCaseFoldsInWindows125
   for (const Row& row : rows)
     EXPECT_EQ(row.message.Matches(row.text), row.matches)
         << row.message.m_LeftTrigger << "|" << row.message.m_MidTrigger[0] << " on " << row.text;
-  EXPECT_EQ(Make("AL?RM").m_LeftTriggerMask, "11011");
-  const CMessage door = Make("t\xFCr", "\xE4", "", "", 0);
-  EXPECT_EQ(door.m_PreparedLeftTrigger, "T\xDCR");
-  EXPECT_EQ(door.m_PreparedMidTrigger[0], "\xC4");
-  EXPECT_EQ(Make("a\\?").m_LeftTriggerMask, "11");
-  EXPECT_EQ(Make("\\x3F").m_LeftTriggerMask, "1");  // a decoded '?' is literal
 }
 
 TEST(Filter, EscapesDecode) {
@@ -61,14 +55,9 @@ TEST(Filter, EscapesDecode) {
   // Escapes are upper-cased with the rest without case sensitivity.
   EXPECT_EQ(Make("\\x61?", "\\x62", "", "", 0).m_PreparedLeftTrigger, "A?");
   EXPECT_EQ(Make("\\x61?", "\\x62", "", "", 0).m_PreparedMidTrigger[0], "B");
-  // A '?' in a MidTrigger is no wildcard, an escaped one neither.
-  EXPECT_EQ(Make("", "a\\?c").m_PreparedMidTrigger[0], "a?c");
   const PreparedFilter f = PrepareFilter("?\\x41?\\n", true);
   EXPECT_EQ(f.text, "?A?\n");
   EXPECT_EQ(f.mask, "0101");  // the mask stays aligned with the text
-  const PreparedFilter noWildcards = PrepareFilter("a?b", false, false);
-  EXPECT_EQ(noWildcards.text, "A?B");
-  EXPECT_EQ(noWildcards.mask, "111");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "engine/EngineTestSupport.h"
 #include "engine/KorvaneCheck.h"
 #include "engine/KorvaneFake.h"
 #include "util/LogLines.h"
@@ -8,15 +9,8 @@
 namespace meldrix {
 namespace {
 
-// Non-empty lines, the red ones marked.
-std::vector<std::string> LogLines(const CStreamDoc& log) {
-  std::vector<std::string> lines;
-  for (int row = 0; row < log.LineCount(); ++row) {
-    StreamLine line = log.Line(row);
-    if (!line.text.empty()) lines.push_back((line.colour == kLogRed ? "red: " : "") + line.text);
-  }
-  return lines;
-}
+using enginetest::LogLine;
+using enginetest::LogLines;
 
 TEST(KorvaneCheckTest, OneLineWhenKorvaneStopsAnsweringAndOneWhenItAnswersAgain) {
   SetUiLanguage(1);
@@ -31,9 +25,9 @@ TEST(KorvaneCheckTest, OneLineWhenKorvaneStopsAnsweringAndOneWhenItAnswersAgain)
   EXPECT_TRUE(check.Run(korvane, log));
   EXPECT_TRUE(check.Run(korvane, log));
   EXPECT_EQ(LogLines(log),
-            (std::vector<std::string>{
-                "red: ERROR(800706BA): Korvane does not answer; messages cannot be sent until it does",
-                "Korvane answers again"}));
+            (std::vector<LogLine>{
+                {"ERROR(800706BA): Korvane does not answer; messages cannot be sent until it does", kLogRed},
+                {"Korvane answers again", 0}}));
   EXPECT_EQ(korvane.Commands(), std::vector<std::string>(3, "[check(Meldrix)]"));
 }
 

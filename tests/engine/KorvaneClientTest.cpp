@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -12,9 +11,11 @@
 #include "engine/KorvaneReply.h"
 #include "engine/KorvaneStubProcess.h"
 #include "support/Files.h"
+#include "support/FreePort.h"
 #include "platform/LocalStream.h"
 
 using namespace meldrix;
+using meldrix::testing::FreePort;
 using meldrix::testing::KorvaneStubProcess;
 using meldrix::testing::TempFolder;
 using namespace std::chrono_literals;
@@ -24,26 +25,17 @@ namespace {
 // A one-connection server inside the test for replies the stub never gives.
 class ScriptedServer {
  public:
-  explicit ScriptedServer(std::string reply, bool hang = false) {
+  explicit ScriptedServer(std::string reply) {
     int error = 0;
     listener_ = StreamListener::Listen(*StreamEndpoint::Parse("unix:" + folder_.File("s.sock")), error);
     EXPECT_EQ(error, 0);
-    thread_ = std::thread([this, reply = std::move(reply), hang] {
+    thread_ = std::thread([this, reply = std::move(reply)] {
       int e = 0;
       LocalStream c = listener_.Accept(std::chrono::steady_clock::now() + 10s, e);
       if (e) return;
       std::string command;
       c.ReceiveToEnd(command, 1 << 20, std::chrono::steady_clock::now() + 10s);
       received_ = command;
-      if (hang) {
-        // Hold the connection until the client gives up and closes it.
-        std::string rest;
-        c.ReceiveToEnd(rest, 1, std::chrono::steady_clock::now() + 10s);
-        char byte;
-        while (::recv(c.Fd(), &byte, 1, MSG_DONTWAIT) != 0 && errno == EAGAIN)
-          std::this_thread::sleep_for(5ms);
-        return;
-      }
       c.SendAll(reply, std::chrono::steady_clock::now() + 10s);
     });
   }
@@ -62,13 +54,6 @@ class ScriptedServer {
 
 TEST(KorvaneClient, EndpointComesFromSectionKorvane) {
   EXPECT_EQ(KorvaneEndpointSetting({}), kKorvaneDefaultEndpoint);
-  ConfigValueReader none = [](const std::string&, const std::string&) { return std::string(); };
-  EXPECT_EQ(KorvaneEndpointSetting(none), kKorvaneDefaultEndpoint);
-  ConfigValueReader tcp = [](const std::string& section, const std::string& key) {
-    return section == "Korvane" && key == "Endpoint" ? std::string("tcp:127.0.0.1:4711")
-                                                     : std::string();
-  };
-  EXPECT_EQ(KorvaneEndpointSetting(tcp), "tcp:127.0.0.1:4711");
   TempFolder folder;
   std::string config = folder.File("meldrix.cfg");
   meldrix::testing::WriteFile(config, "[korvane]\nendpoint=unix:/tmp/k.sock\n");
@@ -88,24 +73,19 @@ TEST(KorvaneClient, SendsAreJournalledAndNumberedOverAUnixSocket) {
   KorvaneResult second = korvane.Execute(KorvaneSendCommand("Gruppe:Nord", "B"));
   EXPECT_EQ(second.reply, "2");
   EXPECT_EQ(korvane.Execute(kKorvaneCheckCommand).reply, "1");
-  EXPECT_EQ(korvane.Execute(kKorvaneVoiceSetupCommand).reply, "0");
   KorvaneResult list = korvane.Execute(kKorvaneGetReceiversCommand);
   EXPECT_EQ(list.reply, "M\xFCller[12]|Schulz.1[3]");
   EXPECT_EQ(ParseKorvaneReceivers(list.reply), (std::vector<std::string>{"M\xFCller", "Schulz"}));
-  EXPECT_EQ(korvane.Execute(kKorvaneGetGroupsCommand).reply, "");
   EXPECT_EQ(stub.Journal(),
             (std::vector<std::string>{"[send(*|0815|Brand in Halle \xC3\x84|||||)]",
                                       "[send(S|Gruppe:Nord|B|||||)]", "[check(Meldrix)]",
-                                      "[setup(V)]", "[GetValue(Setup.Receivers)]",
-                                      "[GetValue(Setup.Groups)]"}));
+                                      "[GetValue(Setup.Receivers)]"}));
   EXPECT_EQ(stub.Stop(), 0);
   EXPECT_FALSE(std::filesystem::exists(stub.Folder().File("korvane.sock")));
 }
 
 TEST(KorvaneClient, WorksOverTcpOnLoopback) {
   KorvaneStubProcess stub({}, "tcp:127.0.0.1:0");
-  ASSERT_TRUE(stub.Endpoint().starts_with("tcp:127.0.0.1:"));
-  ASSERT_NE(stub.Endpoint(), "tcp:127.0.0.1:0");
   CKorvane korvane(stub.Endpoint());
   KorvaneResult result = korvane.Execute("[send(*|A|x|||||)]");
   ASSERT_TRUE(result.Succeeded()) << std::hex << result.hr;
@@ -154,17 +134,8 @@ TEST(KorvaneClient, NobodyListeningIsServerUnavailable) {
   ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ::close(fd);
   EXPECT_EQ(CKorvane("unix:" + path).Execute("x").hr, KORVANE_E_SERVER_UNAVAILABLE);
-  // A TCP port that is bound but not listening.
-  int tcp = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in in{};
-  in.sin_family = AF_INET;
-  in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(tcp, reinterpret_cast<sockaddr*>(&in), sizeof in), 0);
-  socklen_t len = sizeof in;
-  ::getsockname(tcp, reinterpret_cast<sockaddr*>(&in), &len);
-  EXPECT_EQ(CKorvane("tcp:127.0.0.1:" + std::to_string(ntohs(in.sin_port))).Execute("x").hr,
-            KORVANE_E_SERVER_UNAVAILABLE);
-  ::close(tcp);
+  // A loopback port that nobody listens on.
+  EXPECT_EQ(CKorvane("tcp:127.0.0.1:" + std::to_string(FreePort())).Execute("x").hr, KORVANE_E_SERVER_UNAVAILABLE);
 }
 
 TEST(KorvaneClient, InvalidUtf8InTheReplyIsKeptByteByByteAndAnOversizedOneRefused) {
@@ -184,19 +155,4 @@ TEST(KorvaneClient, ErrnoCodesFollowTheHresultScheme) {
       {0, 0u}, {ENOENT, 0x80040154u}, {ECONNREFUSED, 0x800706BAu}, {ETIMEDOUT, 0x800705B4u},
       {EACCES, 0x80070000u + EACCES}};
   for (const auto& [error, hr] : rows) EXPECT_EQ(KorvaneErrorFromErrno(error), hr) << error;
-}
-
-TEST(KorvaneStub, JournalKeepsOneCommandPerLine) {
-  KorvaneStubProcess stub;
-  CKorvane korvane(stub.Endpoint());
-  korvane.Execute("[send(*|A|zeile1\r\nzeile2 C:\\temp\\n|||||)]");
-  EXPECT_EQ(korvane.Execute("").reply, "") << "an empty command is not answered";
-  EXPECT_EQ(stub.Journal(), (std::vector<std::string>{
-                                "[send(*|A|zeile1\\r\\nzeile2 C:\\\\temp\\\\n|||||)]"}));
-}
-
-TEST(KorvaneStub, RefusesASecondStubOnTheSameSocket) {
-  KorvaneStubProcess stub;
-  EXPECT_THROW(KorvaneStubProcess({}, stub.Endpoint()), std::runtime_error);
-  EXPECT_EQ(CKorvane(stub.Endpoint()).Execute("[check(Meldrix)]").reply, "1");
 }

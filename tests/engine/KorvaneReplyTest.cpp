@@ -4,12 +4,6 @@
 
 using namespace meldrix;
 
-TEST(KorvaneReply, SendCommandChoosesTheKindByColonAndTrimsReceivers) {
-  EXPECT_EQ(KorvaneSendCommand("\t 4711 ", "Alarm"), "[send(*|4711|Alarm|||||)]");
-  EXPECT_EQ(KorvaneSendCommand("P:0171", "x"), "[send(S|P:0171|x|||||)]");
-  EXPECT_EQ(KorvaneSendCommand("", ""), "[send(*|||||||)]");
-}
-
 TEST(KorvaneReply, AcceptanceNeedsALongReplyOrANonZeroNumber) {
   for (const std::string& reply : std::vector<std::string>{"", "0", "-0", "000", "abc", "x17", std::string(31, 'e')})
     EXPECT_FALSE(IsKorvaneSendAccepted(reply)) << reply;

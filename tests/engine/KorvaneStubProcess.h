@@ -41,7 +41,6 @@ class KorvaneStubProcess {
   }
 
   const std::string& Endpoint() const { return endpoint_; }
-  const std::string& JournalPath() const { return journal_; }
   const TempFolder& Folder() const { return folder_; }
 
   // The journal's lines as they stand now.

@@ -9,9 +9,6 @@
 namespace meldrix {
 namespace {
 
-using enginetest::EngineFixture;
-using Commands = std::vector<std::string>;
-
 TEST(MailLineQueueTest, BoundedByLinesAndBytes) {
   CMailLineQueue queue(3, 10);
   EXPECT_TRUE(queue.AppendAll({"12345", "678"}));
@@ -27,19 +24,6 @@ TEST(MailLineQueueTest, BoundedByLinesAndBytes) {
   // An empty queue takes a mail larger than the bound, so it is not refused for ever.
   EXPECT_TRUE(queue.AppendAll({std::string(20, 'x')}));
   EXPECT_FALSE(queue.Append("y"));
-}
-
-TEST(MailQueueDrainTest, QueuedLinesAreSentInOrderBeforeProcessingStops) {
-  EngineFixture f;
-  f.doc->m_ShowSentMessages = 0;
-  f.AddMessage("", "1");
-  f.doc->SetProcessingActive(true);
-  ASSERT_TRUE(f.doc->GetMailLineQueue().AppendAll({"A", "B", "C"}));
-  f.doc->DeliverBeforeDeactivation();
-  EXPECT_EQ(f.korvane->commands,
-            (Commands{"[send(*|1|A|||||)]", "[send(*|1|B|||||)]", "[send(*|1|C|||||)]"}));
-  EXPECT_TRUE(f.doc->GetMailLineQueue().Empty());
-  EXPECT_EQ(f.doc->m_TotalMessages, 3u);
 }
 
 // A hanging Korvane cannot hold the drain beyond its time limit; what is left
@@ -58,10 +42,8 @@ TEST(MailQueueDrainTest, HangingKorvaneEndsTheDrainAtItsLimit) {
   EXPECT_TRUE(doc->GetMailLineQueue().Empty());
   EXPECT_EQ(doc->m_TotalErrors, 3u);  // the timed-out send and the two not tried
   std::vector<std::string> red;
-  for (int row = 0; row + 1 < doc->LineCount(); ++row) {
-    const StreamLine line = doc->Line(row);
+  for (const auto& line : enginetest::LogLines(*doc))
     if (line.colour == kColourSendError) red.push_back(line.text);
-  }
   ASSERT_EQ(red.size(), 3u);
   EXPECT_EQ(red[1], "Not sent, processing stopped: second");
   EXPECT_EQ(red[2], "Not sent, processing stopped: third");

@@ -8,6 +8,14 @@ namespace {
 
 using Sends = std::vector<std::string>;
 
+// A send that records "receivers|text" and succeeds.
+auto Recorder(Sends& sent) {
+  return [&sent](const std::string& receivers, const std::string& text) {
+    sent.push_back(receivers + "|" + text);
+    return true;
+  };
+}
+
 // Texts given to one packer in turn, packed or to be sent at once.
 struct Step { bool pack; const char* receivers; const char* text; };
 // The sends ("receivers|text") in order, and what still waits ("" for nothing).
@@ -30,10 +38,7 @@ TEST(MessagePacker, JoinsTextsToTheSameReceiversBelowTheLimit) {
     SCOPED_TRACE(c.name);
     CMessagePacker packer;
     Sends sent;
-    auto send = [&](const std::string& receivers, const std::string& text) {
-      sent.push_back(receivers + "|" + text);
-      return true;
-    };
+    auto send = Recorder(sent);
     for (const Step& step : c.steps) EXPECT_TRUE(packer.Add(step.receivers, step.text, step.pack, kLimit, send));
     EXPECT_EQ(sent, c.sent);
     EXPECT_EQ(packer.HasPackedMessage() ? packer.Receivers() + "|" + packer.Text() : "", c.waiting);
@@ -60,10 +65,7 @@ TEST(MessagePacker, SentTenSecondsAfterTheLastText) {
   ScopedFakeClock clock;
   CMessagePacker packer;
   Sends sent;
-  auto send = [&](const std::string& receivers, const std::string& text) {
-    sent.push_back(receivers + "|" + text);
-    return true;
-  };
+  auto send = Recorder(sent);
   packer.Add("1", "a", true, 160, send);
   clock->Advance(9000);
   packer.Add("1", "b", true, 160, send);  // restarts the timer

@@ -2,7 +2,6 @@
 
 #include "platform/Env.h"
 #include "ExprTestSupport.h"
-#include "platform/UserInterface.h"
 
 namespace meldrix {
 namespace {
@@ -54,17 +53,8 @@ TEST(ExpandText, HtmlOption) {
   EXPECT_EQ(ExpandText("{{ tab }}", store, true), "<tr><td>x</td><td>y</td></tr>");
 }
 
-class SilentUi : public UserInterface {
- public:
-  int MessageBox(const std::string&, const std::string&, unsigned) override {
-    ++count;
-    return kIdOk;
-  }
-  int count = 0;
-};
-
 TEST(ExpandText, CheckTextGivesThePositionInTheWholeText) {
-  auto ui = std::make_shared<SilentUi>();
+  auto ui = std::make_shared<test::RecordingUi>();
   ScopedEnv env(Env{.ui = ui});
   CDataValueStorage store(false);
   EXPECT_EQ(CheckText("ok {{ 1 + 2 }} and {{ 'x' }}", store), 0);
@@ -75,7 +65,7 @@ TEST(ExpandText, CheckTextGivesThePositionInTheWholeText) {
   EXPECT_EQ(CheckText("{{ x := 1 }}", store), 0);
   std::string value;
   EXPECT_FALSE(store.Get("x", value));
-  EXPECT_EQ(ui->count, 3);
+  EXPECT_EQ(ui->shown.size(), 3u);
 }
 
 }  // namespace

@@ -46,58 +46,33 @@ TEST(ExprEvaluation, EveryBinaryOperatorHasItsOwnLevelAndComparisonsAreNonAssoci
 }
 
 TEST(ExprEvaluation, StatementsAndVariables) {
+  ExpectResults({
+      {"x := 5; x * 2", "10"}, {"y := 2.50; y", "2.5"}, {"a[ 1 ] := 'one'; a[1]", "one"},
+      {"a[ 1 ] := 'one'; VAR('a[1]')", "one"}, {"x := 'a'; CLRVAR('x'); x", ""}, {"1;;2;", "2"},
+      {"DBFIELD('k') := 3; DBFIELD('k')", "3"}, {"DBFIELD('k') := 3; VAR('DB_k')", "3"},
+      // System variables are read-only; in a string "$$" is the dollar sign itself ('$X' would be "X").
+      {"$TIME := 1", "ERR:Systemvariablen sind schreibgesch\xFCtzt @10"}, {"VAR('$$X') := 1; VAR('$$X')", "1"},
+  });
   CDataValueStorage store(false);
-  EXPECT_EQ(Eval("x := 5; x * 2", store), "10");
-  std::string value;
-  ASSERT_TRUE(store.Get("x", value));
-  EXPECT_EQ(value, "5");
-  EXPECT_EQ(Eval("y := 2.50; y", store), "2.5");
-  EXPECT_EQ(Eval("a[ 1 ] := 'one'; a[1]", store), "one");
-  EXPECT_TRUE(store.Get("a[1]", value));
-  EXPECT_EQ(Eval("VAR('a[1]')", store), "one");
-  EXPECT_EQ(Eval("x := 'a'; CLRVAR('x'); x", store), "");
-  EXPECT_EQ(Eval("1;;2;", store), "2");
-  EXPECT_EQ(Eval("DBFIELD('k') := 3; DBFIELD('k')", store), "3");
-  EXPECT_TRUE(store.Get("DB_k", value));
-}
-
-TEST(ExprEvaluation, SystemVariablesAreReadOnly) {
-  CDataValueStorage store(false);
-  EXPECT_EQ(Eval("$TIME := 1", store), "ERR:Systemvariablen sind schreibgesch\xFCtzt @10");
-  std::string value;
   EXPECT_EQ(Eval("$X[1] := 1; 5", store).substr(0, 4), "ERR:");
+  std::string value;
   EXPECT_FALSE(store.Get("$X[1]", value));
-  // In a string literal "$$" is the dollar sign itself ('$X' would be "X").
-  EXPECT_EQ(Eval("VAR('$$X') := 1; VAR('$$X')", store), "1");
-  EXPECT_TRUE(store.Get("$X", value));
 }
 
-TEST(ExprEvaluation, IfStatementRunsOneBranch) {
-  CDataValueStorage store(false);
-  EXPECT_EQ(Eval("IF 1 THEN a := 1; ELSE a := 2; END_IF; a", store), "1");
-  EXPECT_EQ(Eval("IF 0 THEN a := 1; ELSE a := 2; END_IF; a", store), "2");
-  EXPECT_EQ(Eval("IF 0 THEN a := 1 ELSIF 1 THEN a := 3 ELSIF 1 THEN a := 4 ELSE a := 5 END_IF; a",
-                store),
-            "3");
-  EXPECT_EQ(Eval("IF 1 THEN 'a' ELSE 'b' END_IF"), "a");
-  EXPECT_EQ(Eval("IF 0 THEN 'a' ELSE 'b' END_IF"), "b");
-  // Nested: the inner IF of a skipped branch never runs, whatever its condition.
-  EXPECT_EQ(Eval("b := 0; IF 0 THEN IF 1 THEN b := 1 END_IF ELSE IF 0 THEN b := 2 ELSE b := 3 "
-                "END_IF END_IF; b",
-                store),
-            "3");
-  // Statements after END_IF run.
-  EXPECT_EQ(Eval("IF 0 THEN c := 1 END_IF; c := 9; c", store), "9");
-}
-
-TEST(ExprEvaluation, SkippedBranchesReadZeroAndWriteNothing) {
-  CDataValueStorage store(false);
-  store.Set("v", "7");
-  // In the skipped branch v reads as 0, the assignment does nothing.
-  EXPECT_EQ(Eval("IF 0 THEN w := v ELSE w := 'x' END_IF; w", store), "x");
-  EXPECT_EQ(Eval("IF 1 THEN w := v ELSIF v = 7 THEN w := 'no' END_IF; w", store), "7");
+TEST(ExprEvaluation, IfRunsOneBranchAndSkippedBranchesReadZeroAndWriteNothing) {
+  ExpectResults({
+      {"IF 1 THEN a := 1; ELSE a := 2; END_IF; a", "1"}, {"IF 0 THEN a := 1; ELSE a := 2; END_IF; a", "2"},
+      {"IF 0 THEN a := 1 ELSIF 1 THEN a := 3 ELSIF 1 THEN a := 4 ELSE a := 5 END_IF; a", "3"},
+      {"IF 1 THEN 'a' ELSE 'b' END_IF", "a"}, {"IF 0 THEN 'a' ELSE 'b' END_IF", "b"},
+      // The inner IF of a skipped branch never runs, whatever its condition.
+      {"b := 0; IF 0 THEN IF 1 THEN b := 1 END_IF ELSE IF 0 THEN b := 2 ELSE b := 3 END_IF END_IF; b", "3"},
+      {"IF 0 THEN c := 1 END_IF; c := 9; c", "9"},
+      // In a skipped branch v reads as 0, the assignment does nothing.
+      {"v := 7; IF 0 THEN w := v ELSE w := 'x' END_IF; w", "x"},
+      {"v := 7; IF 1 THEN w := v ELSIF v = 7 THEN w := 'no' END_IF; w", "7"},
+  });
   // A chosen branch makes the later conditions read under the skip flag.
-  EXPECT_EQ(Eval("IF 1 THEN 1 ELSIF CLRVAR('v') = 0 THEN 2 END_IF", store).substr(0, 4), "ERR:");
+  EXPECT_EQ(Eval("v := 7; IF 1 THEN 1 ELSIF CLRVAR('v') = 0 THEN 2 END_IF").substr(0, 4), "ERR:");
 }
 
 TEST(ExprEvaluation, ParserStackIsLimited) {
@@ -105,15 +80,12 @@ TEST(ExprEvaluation, ParserStackIsLimited) {
   EXPECT_EQ(Eval(std::string(60, '(') + "1" + std::string(60, ')')), "1");
 }
 
-TEST(ExprEvaluation, ErrorIsKeptInTheStore) {
+TEST(ExprEvaluation, ErrorIsKeptInTheStoreUntilTheNextEvaluation) {
   CDataValueStorage store(false);
-  std::string result = "untouched", error;
-  EXPECT_FALSE(EvaluateExpression("1 +", store, result, &error));
-  EXPECT_EQ(error, "Syntaxfehler @3");
-  std::string value;
+  EXPECT_EQ(Eval("1 +", store), "ERR:Syntaxfehler @3");
+  std::string value, result;
   ASSERT_TRUE(store.Get("$ERROR", value));
   EXPECT_EQ(value, "Syntaxfehler @3");
-  EXPECT_EQ(store.LastError(), "Syntaxfehler @3");
   EXPECT_TRUE(EvaluateExpression("1", store, result));
   EXPECT_FALSE(store.Get("$ERROR", value));
   EXPECT_TRUE(EvaluateExpression("", store, result));

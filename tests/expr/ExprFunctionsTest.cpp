@@ -1,26 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <filesystem>
 #include <memory>
-#include <thread>
 #include <tuple>
 
 #include "platform/Env.h"
 #include "ExprTestSupport.h"
-#include "support/Files.h"
-#include "support/TempFolder.h"
-#include "support/WaitUntil.h"
 #include "expr/ExprFormat.h"
 #include "platform/Dio.h"
-#include "platform/UserInterface.h"
 
 namespace meldrix {
 namespace {
 
 using test::Eval;
-using testing::TempFolder;
-using testing::WriteFile;
 
 TEST(ExprFunctions, TextFunctionsAndTheirLimits) {
   const std::pair<const char*, const char*> rows[] = {
@@ -41,6 +32,11 @@ TEST(ExprFunctions, TextFunctionsAndTheirLimits) {
       {"REGEXP('abbbc', '(b+)', '<\\1>')", "<bbb>"}, {"REGEXP('abbbc', 'b+', '&&')", "bbbbbb"},
       {"REGEXP('abc', 'x', '&')", ""}, {"REGEXP('abc', '(a', '&')", "?REGEXP?"}, {"SHR(-1, 28)", "15"},
       {"SHL(1, 33)", "2"}, {"SHL(1, 31)", "-2147483648"}, {"FORMAT('3.14159', '0.0')", "3.1"},
+      // Functions without an action here parse with all their forms.
+      {"CONCAT(DBREAD('a', 'b', 'c', 'd'), DBREAD('a', 'b', 'c', 'd', 'e', 5), DBLOOKUP('a', 'b', 'c'))", ""},
+      {"CONCAT(PING('h'), SNMP('h', MIB2), DBXML('a','b'), DBTABLE('a','b','c','d'))", ""},
+      {"WAKEONLAN('a', 'b', 'c', 9) + DBUPDATE('a', 'b', 'c', 'd', 'e') + DBCOUNT('a','b','c')", "0"},
+      {"DBEXEC('a','b') + DBWRITE('a','b')", "0"}, {"DBREAD('a', 'b', 'c')", "ERR:Syntaxfehler @21"},
   };
   for (const auto& [expression, result] : rows) EXPECT_EQ(Eval(expression), result) << expression;
 }
@@ -76,53 +72,9 @@ TEST(ExprFunctions, EvalWorksOnACopyOfTheVariables) {
   EXPECT_EQ(Eval("EVAL(self)", store), "");
 }
 
-TEST(ExprFunctions, NoActionFunctionsParseAndYieldFixedValues) {
-  CDataValueStorage store(false);
-  EXPECT_EQ(Eval("DBREAD('a', 'b', 'c', 'd')", store), "");
-  EXPECT_EQ(Eval("DBREAD('a', 'b', 'c', 'd', 'e', 5)", store), "");
-  EXPECT_EQ(Eval("DBLOOKUP('a', 'b', 'c')", store), "");
-  EXPECT_EQ(Eval("WAKEONLAN('a', 'b', 'c', 9)", store), "0");
-  EXPECT_EQ(Eval("DBUPDATE('a', 'b', 'c', 'd', 'e') + DBCOUNT('a','b','c')", store), "0");
-  EXPECT_EQ(Eval("CONCAT(PING('h'), SNMP('h', MIB2), DBXML('a','b'), DBTABLE('a','b','c','d'))", store), "");
-  EXPECT_EQ(Eval("DBEXEC('a','b') + DBWRITE('a','b')", store), "0");
-  EXPECT_EQ(Eval("DBREAD('a', 'b', 'c')", store), "ERR:Syntaxfehler @21");
-  EXPECT_EQ(store.Count(), 1u);  // only $ERROR
-}
-
-TEST(ExprFunctions, FileTextModesAndErrorMarks) {
-  TempFolder dir;
-  const std::string file = dir.File("t.txt"), lf = dir.File("lf.txt");
-  WriteFile(file, "one\r\ntwo\r\nthree");
-  WriteFile(lf, "first\nsecond\n");
-  CDataValueStorage store(false);
-  store.Set("f", file);
-  store.Set("g", lf);
-  EXPECT_EQ(Eval("FILETEXT(f)", store), "one");
-  EXPECT_EQ(Eval("FILETEXT(f, FT_NoCrLf)", store), "one two three");
-  EXPECT_EQ(Eval("FILETEXT(f, FT_AllLines)", store), "one\r\ntwo\r\nthree");
-  EXPECT_EQ(Eval("FILETEXT(f, 7)", store), "one");
-  EXPECT_EQ(Eval("FILETEXT(g)", store), "first");
-  EXPECT_EQ(Eval("FILETEXT(g, 1)", store), "first second ");
-  const std::string missing = dir.File("missing.txt");
-  store.Set("m", missing);
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(Eval("FILETEXT(m)", store), "[#2][#2][#2]?[#2][#2][#2]:" + missing + "?");
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(190));
-  // Skipped: nothing is read and no time is spent.
-  EXPECT_EQ(Eval("IF 0 THEN FILETEXT(m) ELSE 'no' END_IF", store), "no");
-}
-
-class RecordingUi : public UserInterface {
- public:
-  int MessageBox(const std::string& text, const std::string& title, unsigned style) override {
-    shown.push_back(title + "|" + text + "|" + std::to_string(style));
-    return kIdNo;
-  }
-  std::vector<std::string> shown;
-};
-
 TEST(ExprFunctions, MessageBoxOnlyWhenEvaluating) {
-  auto ui = std::make_shared<RecordingUi>();
+  auto ui = std::make_shared<test::RecordingUi>();
+  ui->answer = kIdNo;
   ScopedEnv env(Env{.ui = ui});
   CDataValueStorage store(false);
   EXPECT_EQ(Eval("MESSAGEBOX('Alarm', 4)", store), "7");
@@ -164,40 +116,6 @@ TEST(ExprFunctions, DigitalOutputsAndImpulses) {
   EXPECT_EQ(bank->GetOutput(7), 0);
   EXPECT_EQ(Eval("%QA1 := '2.5'", store), "2.5");
   EXPECT_EQ(Eval("%IA1 + %QA1", store), "0");
-}
-
-TEST(ExprFunctions, ExecuteStartsACommand) {
-  TempFolder dir;
-  CDataValueStorage store(false);
-  store.Set("skipped", "touch '" + dir.File("skipped") + "'");
-  store.Set("cmd", "touch '" + dir.File("ran") + "'");
-  // The skipped command would have been started first, so once the second one
-  // has run, the first would have too.
-  EXPECT_EQ(Eval("IF 0 THEN EXECUTE(skipped) END_IF; 1", store), "1");
-  EXPECT_EQ(Eval("EXECUTE(cmd, 0)", store), "0");
-  EXPECT_TRUE(testing::WaitUntil([&] { return std::filesystem::exists(dir.File("ran")); }));
-  EXPECT_FALSE(std::filesystem::exists(dir.File("skipped")));
-}
-
-TEST(ExprFunctions, IniLookupAndIniWrite) {
-  TempFolder dir;
-  const std::string file = dir.File("values.ini");
-  WriteFile(file, "; comment\r\n[Alarm]\r\nLevel = \"3\"\r\n");
-  CDataValueStorage store(false);
-  store.Set("f", file);
-  EXPECT_EQ(Eval("INILOOKUP('alarm', f, 'LEVEL')", store), "3");
-  EXPECT_EQ(Eval("INILOOKUP('Alarm', f, 'missing')", store), "");
-  EXPECT_EQ(Eval("INIWRITE(f, 'Counts', 'Fire', 1 + 1)", store), "1");
-  EXPECT_EQ(Eval("INILOOKUP('Counts', f, 'Fire') + 1", store), "3");
-  // Skipped: nothing is written, the result is 1.
-  EXPECT_EQ(Eval("IF 0 THEN x := INIWRITE(f, 'Counts', 'Fire', 9) END_IF; "
-                       "INILOOKUP('Counts', f, 'Fire')",
-                       store),
-            "2");
-  EXPECT_EQ(testing::ReadFile(file).substr(0, 11), "; comment\r\n");
-  EXPECT_EQ(Eval("INIWRITE((* a folder that does not exist *) CONCAT(f, '/no/x.ini'), 'a', 'b', 'c')",
-                       store),
-            "0");
 }
 
 }  // namespace

@@ -10,17 +10,11 @@
 
 #include "platform/Env.h"
 #include "ExprTestSupport.h"
-#include "platform/UserInterface.h"
 
 namespace meldrix {
 namespace {
 
-class QuietUi : public UserInterface {
- public:
-  int MessageBox(const std::string&, const std::string&, unsigned style) override {
-    return DefaultButtonOf(style);
-  }
-};
+using test::Eval;
 
 // Seeds without functions that reach outside the process.
 const std::vector<std::string> kSeeds = {
@@ -63,7 +57,7 @@ std::string Mutate(std::string text, std::mt19937& rng) {
 }
 
 TEST(ExprFuzz, RandomAndMutatedExpressionsNeverCrash) {
-  ScopedEnv env(Env{.ui = std::make_shared<QuietUi>()});
+  ScopedEnv env(Env{.ui = std::make_shared<test::RecordingUi>()});
   std::mt19937 rng(20190506);
   CDataValueStorage store(false);
   store.Set("$MESSAGE", "Brand;Halle 3;Melder 7");
@@ -91,26 +85,21 @@ TEST(ExprFuzz, RandomAndMutatedExpressionsNeverCrash) {
 }
 
 TEST(ExprFuzz, HostileShapes) {
-  ScopedEnv env(Env{.ui = std::make_shared<QuietUi>()});
+  ScopedEnv env(Env{.ui = std::make_shared<test::RecordingUi>()});
   CDataValueStorage store(false);
-  std::string result, error;
-  std::string parens(100000, '(');
-  EXPECT_FALSE(EvaluateExpression(parens + "1" + std::string(100000, ')'), store, result, &error));
-  EXPECT_EQ(error.substr(0, 21), "Parser stack overflow");
+  EXPECT_EQ(Eval(std::string(100000, '(') + "1" + std::string(100000, ')'), store).substr(0, 25),
+            "ERR:Parser stack overflow");
   std::string ifs;
   for (int i = 0; i < 1000; ++i) ifs += "IF 1 THEN ";
-  EXPECT_FALSE(EvaluateExpression(ifs + "1", store, result, &error));
-  EXPECT_FALSE(EvaluateExpression("'" + std::string(100000, 'x'), store, result, &error));
-  EXPECT_EQ(error, "Der Ausdruck endet innerhalb eines Strings @100001");
-  EXPECT_FALSE(EvaluateExpression("(*" + std::string(100000, '*'), store, result, &error));
-  EXPECT_TRUE(EvaluateExpression(std::string(5000, '9') + " + 1", store, result));
-  EXPECT_EQ(result, "-2147483648");  // clamped, then wrapped
-  EXPECT_TRUE(EvaluateExpression("9" + std::string(400, '9') + ".0 * 10", store, result));
-  EXPECT_EQ(result, "inf");
+  EXPECT_EQ(Eval(ifs + "1", store).substr(0, 4), "ERR:");
+  EXPECT_EQ(Eval("'" + std::string(100000, 'x'), store), "ERR:Der Ausdruck endet innerhalb eines Strings @100001");
+  EXPECT_EQ(Eval("(*" + std::string(100000, '*'), store).substr(0, 4), "ERR:");
+  EXPECT_EQ(Eval(std::string(5000, '9') + " + 1", store), "-2147483648");  // clamped, then wrapped
+  EXPECT_EQ(Eval("9" + std::string(400, '9') + ".0 * 10", store), "inf");
   EXPECT_EQ(ExpandText("{{" + std::string(50000, '{') + "1", store), "{{" + std::string(50000, '{') + "1");
   std::string binary;
   for (int c = 0; c < 256; ++c) binary += static_cast<char>(c);
-  EXPECT_FALSE(EvaluateExpression(binary, store, result, &error));
+  EXPECT_EQ(Eval(binary, store).substr(0, 4), "ERR:");
 }
 
 }  // namespace

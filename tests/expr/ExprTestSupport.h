@@ -2,9 +2,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "expr/DataValueStorage.h"
 #include "expr/ExprEvaluator.h"
+#include "platform/UserInterface.h"
 
 namespace meldrix::test {
 
@@ -19,5 +21,16 @@ inline std::string Eval(const std::string& expression) {
   CDataValueStorage store(false);
   return Eval(expression, store);
 }
+
+// Records every message box as "title|text|style" and answers `answer`.
+class RecordingUi : public UserInterface {
+ public:
+  int MessageBox(const std::string& text, const std::string& title, unsigned style) override {
+    shown.push_back(title + "|" + text + "|" + std::to_string(style));
+    return answer;
+  }
+  std::vector<std::string> shown;
+  int answer = kIdOk;
+};
 
 }  // namespace meldrix::test
