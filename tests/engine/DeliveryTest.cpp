@@ -156,7 +156,7 @@ TEST_F(DeliveryTest, AssemblySettingsComeFromTheConfiguration) {
   EXPECT_EQ(g.doc->GetAssemblySettings().lineTimeoutMs, 0u);
 }
 
-TEST(EngineLog, SizedAtTheFirstLoadAndClearedByAReload) {
+TEST(EngineLog, LongLinesWrapAndAReloadClearsTheLog) {
   EngineFixture f;
   f.doc->Process(f.AddSource("COM1"), std::string(140, 'x'));
   ASSERT_EQ(f.Log().size(), 2u);  // wrapped, no empty line after the wrap

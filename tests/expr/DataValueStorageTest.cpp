@@ -14,7 +14,7 @@ namespace {
 using test::Eval;
 
 // Records what the store asks of the DDE and OPC layers.
-class FakeDde : public DdeValueAccess {
+class FakeExternal : public DdeValueAccess, public OpcValueAccess {
  public:
   bool RequestValue(const std::string& s, const std::string& t, const std::string& i,
                     std::string& value) override {
@@ -33,11 +33,6 @@ class FakeDde : public DdeValueAccess {
     return s != "bad";
   }
   uint32_t LastDdeError() const override { return 0x4009; }
-  std::vector<std::string> calls;
-};
-
-class FakeOpc : public OpcValueAccess {
- public:
   bool ReadValue(const std::string& server, const std::string& node, const std::string& item,
                  std::string& value) override {
     calls.push_back("read " + server + "@" + node + "::" + item);
@@ -104,7 +99,7 @@ TEST(DataValueStorage, ReferenceForms) {
 }
 
 TEST(DataValueStorage, DdeReadsThroughEveryForm) {
-  auto dde = std::make_shared<FakeDde>();
+  auto dde = std::make_shared<FakeExternal>();
   CDataValueStorage store(true, dde);
   EXPECT_EQ(Eval("DDE('srv','top','itm')", store), "v:itm");
   EXPECT_EQ(Eval("VAR('DDE($'srv$',$'top$',$'itm$')')", store), "v:itm");
@@ -121,7 +116,7 @@ TEST(DataValueStorage, DdeReadsThroughEveryForm) {
 }
 
 TEST(DataValueStorage, DdeWritesAndExecutes) {
-  auto dde = std::make_shared<FakeDde>();
+  auto dde = std::make_shared<FakeExternal>();
   CDataValueStorage store(true, dde);
   EXPECT_EQ(Eval("DDE('s','t','i') := 5; DDEEXEC('s','t','[go]')", store), "1");
   EXPECT_EQ(Eval("DDEEXEC('bad','t','[go]')", store), "0");
@@ -152,7 +147,7 @@ TEST(DataValueStorage, WithoutDdeLayerConnectionsFailWithCodeZero) {
 }
 
 TEST(DataValueStorage, OpcReadsAndWrites) {
-  auto opc = std::make_shared<FakeOpc>();
+  auto opc = std::make_shared<FakeExternal>();
   CDataValueStorage store(true, nullptr, opc);
   EXPECT_EQ(Eval("OPC('Srv','Tag') + 1", store), "43");
   EXPECT_EQ(Eval("VAR('Srv@node::Tag')", store), "42");
