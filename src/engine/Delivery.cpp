@@ -4,6 +4,7 @@
 
 #include "engine/Charset.h"
 #include "engine/MeldrixDoc.h"
+#include "util/StringTable.h"
 #include "engine/Process.h"
 #include "util/TrimWhiteSpace.h"
 
@@ -101,9 +102,12 @@ void CMeldrixDoc::DrainMailLines(std::chrono::milliseconds timeLimit) {
   CInPort mail;
   mail.m_Name = "Mail";
   mail.m_Source = CInPort::kMail;
+  // Less than this left is no chance for a round trip: such a line is
+  // reported with its text instead of failing with a time-out of its own.
+  constexpr std::chrono::milliseconds kShortestSend{100};
   while (std::optional<std::string> line = m_MailLines.TakeOldest()) {
-    if (timeLeft().count() <= 0) {
-      ShowLine(kColourSendError, "Not sent, processing stopped: " + *line);
+    if (timeLeft() < kShortestSend) {
+      ShowLine(kColourSendError, LoadText("IDS_MAIL_NOT_SENT_AT_STOP") + *line);
       ++m_TotalErrors;
       continue;
     }
