@@ -14,9 +14,8 @@ namespace {
 using profiletest::ProfileTempFolder;
 
 using testing::Account;
+using testing::NobodyWhenRoot;
 using testing::RunAs;
-
-std::optional<Account> Nobody() { return testing::NobodyWhenRoot(); }
 
 struct stat StatOf(const std::string& path) {
   struct stat st {};
@@ -24,22 +23,22 @@ struct stat StatOf(const std::string& path) {
   return st;
 }
 
+// Without root the file stays ours; with root it belongs to nobody.
 TEST(AtomicFileOwnership, WriteKeepsOwnerGroupAndModeAlsoThroughALink) {
-  const auto nobody = Nobody();
-  if (!nobody) GTEST_SKIP() << "needs root and the account nobody";
+  const Account owner = NobodyWhenRoot().value_or(Account{::geteuid(), ::getegid()});
   ProfileTempFolder folder;
   const std::string file = folder.File("meldrix.cfg");
   const std::string link = folder.File("link.cfg");
   ProfileTempFolder::Write(file, "[Settings]\r\nAutoActivate=1\r\n");
-  ASSERT_EQ(::chown(file.c_str(), nobody->uid, nobody->gid), 0);
+  ASSERT_EQ(::chown(file.c_str(), owner.uid, owner.gid), 0);
   ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
   ASSERT_EQ(::symlink(file.c_str(), link.c_str()), 0);
 
   ASSERT_TRUE(PrivateProfile::WriteString(file, "Settings", "AutoActivate", "0"));
   ASSERT_TRUE(PrivateProfile::WriteString(link, "Settings", "Language", "1"));
   const struct stat st = StatOf(file);
-  EXPECT_EQ(st.st_uid, nobody->uid);
-  EXPECT_EQ(st.st_gid, nobody->gid);
+  EXPECT_EQ(st.st_uid, owner.uid);
+  EXPECT_EQ(st.st_gid, owner.gid);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   EXPECT_TRUE(S_ISLNK(StatOf(link).st_mode));
   EXPECT_EQ(ProfileTempFolder::Read(file), "[Settings]\r\nAutoActivate=0\r\nLanguage=1\r\n");
@@ -48,7 +47,7 @@ TEST(AtomicFileOwnership, WriteKeepsOwnerGroupAndModeAlsoThroughALink) {
 // A folder owned by root (0755) holding a file that nobody owns: nobody
 // cannot make a temporary file beside it, but may write the file itself.
 TEST(AtomicFileOwnership, FileInAFolderWeMayNotWriteIsWrittenInPlace) {
-  const auto nobody = Nobody();
+  const auto nobody = NobodyWhenRoot();
   if (!nobody) GTEST_SKIP() << "needs root and the account nobody";
   ProfileTempFolder folder;
   ASSERT_EQ(::chmod(folder.Path().c_str(), 0755), 0);
@@ -80,7 +79,7 @@ TEST(AtomicFileOwnership, FileInAFolderWeMayNotWriteIsWrittenInPlace) {
 // A member of the file's group may write it but may not give a new file to
 // its owner: the file is written in place and stays with its owner.
 TEST(AtomicFileOwnership, GroupMemberDoesNotTakeTheFileOver) {
-  const auto nobody = Nobody();
+  const auto nobody = NobodyWhenRoot();
   if (!nobody) GTEST_SKIP() << "needs root and the account nobody";
   ProfileTempFolder folder;
   ASSERT_EQ(::chmod(folder.Path().c_str(), 0777), 0);

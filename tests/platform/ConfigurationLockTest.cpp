@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -51,31 +50,27 @@ TEST(ConfigurationLock, FolderWeMayNotWriteFallsBackToTheFolder) {
   ASSERT_EQ(::chmod(folder.Path().c_str(), 0755), 0);
   const std::string file = folder.File("meldrix.cfg");
   ProfileTempFolder::Write(file, "[Settings]\n");
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    auto asNobody = [&] { return ::setegid(nobody->gid) == 0 && ::seteuid(nobody->uid) == 0; };
-    auto asRoot = [&] { return ::seteuid(0) == 0 && ::setegid(0) == 0; };
-    if (!asNobody()) ::_exit(10);
-    {
-      Lock byNobody(file);
-      if (byNobody.State() != Lock::Result::Locked || !byNobody.LocksWholeFolder()) ::_exit(11);
-      if (Lock(file).State() != Lock::Result::InUse) ::_exit(12);
-      if (!asRoot()) ::_exit(13);
-      // Root makes the lock file but still finds the folder taken.
-      if (Lock(file).State() != Lock::Result::InUse) ::_exit(14);
-    }
-    Lock byRoot(file);
-    if (byRoot.State() != Lock::Result::Locked || byRoot.LocksWholeFolder()) ::_exit(15);
-    if (!asNobody()) ::_exit(16);
-    // Now the lock file exists: nobody opens it for reading and waits its turn.
-    Lock late(file);
-    if (late.State() != Lock::Result::InUse || late.LocksWholeFolder()) ::_exit(17);
-    ::_exit(0);
-  }
-  int status = -1;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the step that failed";
+  EXPECT_EQ(testing::RunAs(std::nullopt, {}, [&](std::string&) {
+              auto asNobody = [&] { return ::setegid(nobody->gid) == 0 && ::seteuid(nobody->uid) == 0; };
+              auto asRoot = [&] { return ::seteuid(0) == 0 && ::setegid(0) == 0; };
+              if (!asNobody()) return 10;
+              {
+                Lock byNobody(file);
+                if (byNobody.State() != Lock::Result::Locked || !byNobody.LocksWholeFolder()) return 11;
+                if (Lock(file).State() != Lock::Result::InUse) return 12;
+                if (!asRoot()) return 13;
+                // Root makes the lock file but still finds the folder taken.
+                if (Lock(file).State() != Lock::Result::InUse) return 14;
+              }
+              Lock byRoot(file);
+              if (byRoot.State() != Lock::Result::Locked || byRoot.LocksWholeFolder()) return 15;
+              if (!asNobody()) return 16;
+              // Now the lock file exists: nobody opens it for reading and waits its turn.
+              Lock late(file);
+              return late.State() != Lock::Result::InUse || late.LocksWholeFolder() ? 17 : 0;
+            }),
+            0)
+      << "the step that failed";
 }
 
 }  // namespace

@@ -159,19 +159,6 @@ TEST_F(PrivateProfileTest, ReadOnlyFileOrMissingFolderFailsTheWrite) {
   EXPECT_FALSE(std::filesystem::exists(gone));
 }
 
-TEST_F(PrivateProfileTest, WriteKeepsModeAndSymbolicLink) {
-  const std::string real = folder.File("real.cfg");
-  WriteFile(real, "[S]\nK=old\n");
-  ::chmod(real.c_str(), 0600);
-  ASSERT_EQ(::symlink(real.c_str(), file.c_str()), 0);
-  ASSERT_TRUE(PrivateProfile::WriteString(file, "S", "K", "new"));
-  EXPECT_TRUE(std::filesystem::is_symlink(file));
-  EXPECT_EQ(ReadFile(real), "[S]\nK=new\n");
-  struct stat st {};
-  ASSERT_EQ(::stat(real.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
-}
-
 TEST_F(PrivateProfileTest, OutsideChangesAreSeenAtOnce) {
   WriteFile(file, "[S]\nK=1\n");
   EXPECT_EQ(Get("S", "K"), "1");

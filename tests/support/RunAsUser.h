@@ -1,5 +1,5 @@
-// Runs a piece of a test in a child process under another account, for tests
-// of file permissions that need root to set up.
+// Runs a piece of a test in a child process under another account, so that
+// permission checks apply although the tests run as root (as they do in CI).
 #pragma once
 
 #include <grp.h>
@@ -26,20 +26,19 @@ inline std::optional<Account> NobodyWhenRoot() {
   return Account{pw->pw_uid, pw->pw_gid};
 }
 
-// Runs `work` in a forked child as `account` with `groups` as its
-// supplementary groups. Returns the child's exit status (what `work`
-// returned; 99 when the account could not be taken, -1 after a signal);
-// whatever `work` puts into its text comes back in `report`.
-inline int RunAs(const Account& account, std::vector<gid_t> groups,
-                 const std::function<int(std::string& report)>& work,
-                 std::string* report = nullptr) {
+// Runs `work` in a forked child as `account` (unchanged without one) with
+// `groups` as its supplementary groups. Returns the child's exit status (what
+// `work` returned; 99 when the account could not be taken, -1 after a
+// signal); whatever `work` puts into its text comes back in `report`.
+inline int RunAs(const std::optional<Account>& account, std::vector<gid_t> groups,
+                 const std::function<int(std::string& report)>& work, std::string* report = nullptr) {
   int fds[2];
   if (::pipe(fds) != 0) return -1;
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::close(fds[0]);
-    if (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(account.gid) != 0 ||
-        ::setuid(account.uid) != 0)
+    if (account && (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(account->gid) != 0 ||
+                    ::setuid(account->uid) != 0))
       ::_exit(99);
     std::string text;
     const int status = work(text);

@@ -1,4 +1,5 @@
 #include "util/DateTime.h"
+#include "util/DateTimeFormat.h"
 
 #include <time.h>
 
@@ -31,12 +32,23 @@ TEST(DateTime, InvalidFieldsAndRange) {
                               DateTime(2020, 1, 1, 0, 60, 0), DateTime(99, 12, 31), DateTime(10000, 1, 1),
                               DateTime(1e9)};
   for (size_t i = 0; i < std::size(invalid); ++i) EXPECT_FALSE(invalid[i].IsValid()) << i;
-  EXPECT_TRUE(DateTime(100, 1, 1).IsValid());
-  EXPECT_TRUE(DateTime(9999, 12, 31, 23, 59, 59).IsValid());
   EXPECT_EQ(DateTime(2021, 2, 29).Year(), -1);
   EXPECT_EQ(DateTime::Null().GetStatus(), DateTime::Status::Null);
+  // Both ends of the supported years with a time of day: before 1899 the time
+  // makes the stored value more negative than the day itself.
+  const std::pair<DateTime, const char*> ends[] = {
+      {DateTime(100, 1, 1), "0100-01-01 00:00:00"}, {DateTime(100, 1, 1, 0, 0, 1), "0100-01-01 00:00:01"},
+      {DateTime(100, 1, 1, 23, 59, 59), "0100-01-01 23:59:59"}, {DateTime(100, 1, 2, 6, 0, 0), "0100-01-02 06:00:00"},
+      {DateTime(100, 1, 1) + DateTimeSpan(0.5), "0100-01-01 12:00:00"},
+      {DateTime(9999, 12, 31, 23, 59, 59), "9999-12-31 23:59:59"}};
+  for (const auto& [value, text] : ends) {
+    EXPECT_EQ(FormatDateTime("%Y-%m-%d %H:%M:%S", value), text);
+    EXPECT_TRUE(value.ToLocalSeconds().has_value()) << text;
+  }
+  EXPECT_FALSE(DateTime(DateTime(100, 1, 1, 12, 0, 0).Days() - 1.0).IsValid());
   // Moving past the supported years makes the value invalid, not garbage.
   EXPECT_FALSE((DateTime(9999, 12, 31) + DateTimeSpan(2.0)).IsValid());
+  EXPECT_FALSE((DateTime(100, 1, 1) - DateTimeSpan(0, 0, 0, 1)).IsValid());
 }
 
 TEST(DateTime, SpansMoveValuesAcrossTheEpoch) {

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "support/TempFolder.h"
-#include "support/Unprivileged.h"
+#include "support/RunAsUser.h"
 
 using namespace meldrix;
 using ::testing::ElementsAre;
@@ -99,11 +99,15 @@ TEST_F(ListFilesTest, MissingFolderIsReported) {
 }
 
 TEST_F(ListFilesTest, UnreadableSubfolderIsReportedAndTheRestListed) {
-  // Root reads every folder: the listing runs as an ordinary user then, who
-  // owns the tree but may not read "sub".
-  meldrix::testing::GiveToUnprivilegedUser(root_);
+  // Root reads every folder: the listing runs as nobody then, who owns the
+  // tree but may not read "sub".
+  const auto nobody = meldrix::testing::NobodyWhenRoot();
+  if (nobody) {
+    ::lchown(root_.c_str(), nobody->uid, nobody->gid);
+    for (const auto& entry : fs::recursive_directory_iterator(root_)) ::lchown(entry.path().c_str(), nobody->uid, nobody->gid);
+  }
   fs::permissions(root_ / "sub", fs::perms::owner_write | fs::perms::owner_exec);
-  const int result = meldrix::testing::RunUnprivileged([&] {
+  const int result = meldrix::testing::RunAs(nobody, {}, [&](std::string&) {
     std::vector<std::string> names;
     std::error_code error;
     const std::size_t count = ListFiles(Pattern("*.txt"), names, kListRecursive, 0, &error);

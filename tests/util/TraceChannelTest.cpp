@@ -60,16 +60,6 @@ TEST_F(TraceChannelTest, WithoutServerNothingIsSentAndALaterServerIsFoundOnTheNe
   EXPECT_EQ(tool->ReadUntil("first"), "[00000004] first\n");  // nothing held back
 }
 
-TEST_F(TraceChannelTest, LongTextArrivesWholeThroughItsPieces) {
-  auto tool = Start("0xFFFFFFFF");
-  TraceChannel channel(Options());
-  ASSERT_EQ(channel.GetMask(), 0xFFFFFFFFu);
-  std::string text(70000, 'x');
-  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + i % 26);
-  channel.SendText(text + "!");
-  EXPECT_EQ(tool->ReadUntil("!\n"), "[00000000] " + text + "!\n");
-}
-
 TEST_F(TraceChannelTest, BrokenConnectionIsDroppedAndReopenedAtTheNextDuePoll) {
   TraceChannel channel(Options());
   {

@@ -17,10 +17,9 @@ TEST_F(TraceToolFixture, ShowsTheTextsAndRawBytesItsMaskAsksFor) {
   auto tool = StartTool({"0xC"});  // the next trace call polls the tool at once
   ASSERT_EQ(GetTraceMask(), 0xCu);
   TraceMessage(kTraceMail, "mail text %d", 1);  // not wanted
+  TraceMessage(kTraceProtocolState | kTraceMail, "not all of its categories wanted");
   TraceMessage(kTraceProtocolState, " Siedle(%d)", 1);
-  if (GetTraceMask() & kTraceProtocolBytes) {
-    for (unsigned char b : {0x02, 0x01, 0x4A}) TraceBytes(false, b);
-  }
+  for (unsigned char b : {0x02, 0x01, 0x4A}) TraceBytes(false, b);
   TraceMessage(kTraceProtocolBytes, "T\xFCrruf");  // Windows-1252 ü
   TraceAlert(kTraceAlertCrash);
   std::string out = tool->ReadUntil("ALERT");
@@ -34,37 +33,9 @@ TEST_F(TraceToolFixture, SecondServerDoesNotTakeOverALiveSocket) {
   EXPECT_EQ(GetTraceMask(), 0x4u);
 }
 
-TEST_F(TraceToolFixture, SendsNothingTheMaskDoesNotAskFor) {
-  auto tool = StartTool({"-c", "0x4"});
-  ASSERT_EQ(GetTraceMask(), 0x4u);
-  EXPECT_FALSE(GetTraceMask() & kTraceProtocolBytes);  // so callers send no raw bytes
-  TraceMessage(kTraceProtocolBytes, "RX(%02X)", 2);
-  TraceMessage(kTraceProtocolState | kTraceProtocolBytes, "both");
-  TraceMessage(kTraceProtocolState, "last");
-  std::string out = tool->ReadUntil("last");
-  EXPECT_EQ(out, "[00000004] last\n");
-}
-
-TEST(TraceToolTcpTest, RemoteServerGetsTheSameMessagesOverTcp) {
-  std::string server = "127.0.0.1:" + std::to_string(testing::FreePort());
-  TraceTool tool({"--tcp", server, "0x4"});
-  TraceChannel::Options options;
-  options.endpoint = [&] { return TraceEndpointFor(server); };
-  int64_t now = 0;
-  options.clock = [&] { return now; };
-  TraceChannel channel(std::move(options));
-  ASSERT_TRUE(testing::WaitUntil([&] {
-    now += kTracePollIntervalMs;  // every look is a due poll
-    return channel.GetMask() != 0;
-  }, std::chrono::seconds(5)));
-  ASSERT_EQ(channel.GetMask(), 0x4u);
-  channel.SendText(std::string(40000, 'a') + "end");
-  channel.Bytes(true, 0x06);
-  std::string out = tool.ReadUntil("TX 06\n");
-  EXPECT_EQ(out, std::string(40000, 'a') + "end\nTX 06\n");
-}
-
-TEST_F(TraceToolFixture, ConfigurationNamesTheTraceServer) {
+// A remote server named in the configuration gets the texts over TCP, long
+// ones in several pieces.
+TEST_F(TraceToolFixture, ConfigurationNamesARemoteTraceServer) {
   std::string server = "127.0.0.1:" + std::to_string(testing::FreePort());
   TraceTool tool({"--tcp", server, "0x80000"});
   std::string config = folder_.File("meldrix.cfg");
@@ -75,8 +46,11 @@ TEST_F(TraceToolFixture, ConfigurationNamesTheTraceServer) {
     return (mask = GetTraceMask()) != 0;
   }, std::chrono::seconds(5));
   EXPECT_EQ(mask, 0x80000u);
+  const std::string text(70000, 'a');
   TraceMessage(kTraceMail, "Mail %s", "decoded");
-  EXPECT_EQ(tool.ReadUntil("decoded\n"), "Mail decoded\n");
+  TraceMessage(kTraceMail, "%s", text.c_str());
+  TraceBytes(true, 0x06);
+  EXPECT_EQ(tool.ReadUntil("TX 06\n"), "Mail decoded\n" + text + "\nTX 06\n");
 }
 
 }  // namespace
