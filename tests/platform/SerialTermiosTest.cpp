@@ -132,16 +132,6 @@ TEST_F(SerialPty, ReceiveFlushDiscardsWhatWaits) {
   EXPECT_EQ(PortReceives(lib, h, 3), "new");
 }
 
-TEST_F(SerialPty, SendBufferTakesWholeMessagesOnly) {
-  CTermiosSerialLibrary lib(Reader());
-  SerHandle h = Open(lib, Block(7, 0, 16, 16));
-  EXPECT_EQ(lib.SerSendReady(h), 16u);
-  std::string tooLong(17, 'x');
-  EXPECT_EQ(lib.SerSendBuffer(h, tooLong.data(), 17), 0u);
-  EXPECT_EQ(lib.SerSendBuffer(h, tooLong.data(), 16), 16u);
-  EXPECT_EQ(DeviceReceives(16), std::string(16, 'x'));
-}
-
 TEST_F(SerialPty, XoffHoldsSendingAndXonReleasesItWithoutLoss) {
   CTermiosSerialLibrary lib(Reader());
   SerHandle h = Open(lib, Block(7, 2, 64, 64));
@@ -237,26 +227,13 @@ TEST_F(SerialPty, VanishedDeviceCannotSend) {
   lib.SerClose(h);
 }
 
-TEST_F(SerialPty, PortsSectionOfTheConfigurationFileNamesTheDevice) {
+TEST(SerialPortMap, DefaultNamesAndDevicesFromThePortsSection) {
   meldrix::testing::TempFolder folder;
   const std::string config = folder.File("meldrix.cfg");
-  meldrix::testing::WriteFile(config, "[Settings]\r\nLanguage=1\r\n[Ports]\r\nCOM2 = \"" + ports_["COM7"] + "\"\r\n");
-  CTermiosSerialLibrary lib(ConfigFileValues(config));
-  std::uint32_t error = 99;
-  SerHandle h = lib.SerOpen(Block(2).data(), &error);
-  EXPECT_EQ(error, SER_OK);
-  ASSERT_NE(h, 0u);
-  DeviceSends("via cfg");
-  EXPECT_EQ(PortReceives(lib, h, 7), "via cfg");
-  lib.SerClose(h);
-}
-
-TEST(SerialPortMap, DefaultNamesAndMappedDevices) {
+  meldrix::testing::WriteFile(config, "[Settings]\r\nCOM3=/dev/ttyS7\r\n[Ports]\r\nCOM3 = \"/dev/ttyUSB0\"\r\n");
+  const ConfigValueReader reader = ConfigFileValues(config);
   EXPECT_EQ(SerialDevicePath(1, {}), "/dev/ttyS0");
   EXPECT_EQ(SerialDevicePath(12, {}), "/dev/ttyS11");
-  ConfigValueReader reader = [](const std::string& section, const std::string& key) {
-    return section == "Ports" && key == "COM3" ? std::string("/dev/ttyUSB0") : std::string();
-  };
   EXPECT_EQ(SerialDevicePath(3, reader), "/dev/ttyUSB0");
   EXPECT_EQ(SerialDevicePath(4, reader), "/dev/ttyS3");
   EXPECT_EQ(MappedDevicePath("LPT1", "/dev/lp0", reader), "/dev/lp0");

@@ -29,10 +29,6 @@ TEST(RegExpr, DdeAndOpcReferencesGiveTheirGroups) {
   EXPECT_EQ(dde.GroupCount(), 0);
   EXPECT_EQ(dde.GroupText(1), "");
   EXPECT_EQ(dde.ErrorText(), "");
-  CRegExpr opc("^OPC\\('([^']+)','([^']+)'\\)$");
-  ASSERT_TRUE(opc.Match("OPC('Srv.1','Channel1.Tag')"));
-  EXPECT_EQ(opc.GroupText(1), "Srv.1");
-  EXPECT_EQ(opc.GroupText(2), "Channel1.Tag");
 }
 
 TEST(RegExpr, CompileErrorsHaveTheEngineTexts) {

@@ -141,11 +141,6 @@ TEST(StreamDoc, PlainBytesScreenModeAndFormattedText) {
   EXPECT_EQ(screen.Line(0).text, "ab   ");  // screen mode fills with blanks
   screen.Write("\n1\n2\n3");
   EXPECT_THAT(Texts(screen), ElementsAre("1    ", "2    ", "3    "));
-  CStreamDoc big(2400, 132);
-  big.Write(std::string(1'000'000, 'h'));
-  EXPECT_EQ(big.LineCount(), 2400);
-  EXPECT_EQ(big.Line(2399).text, std::string(1'000'000 % 132, 'h'));
-  EXPECT_EQ(big.Line(0).text, std::string(132, 'h'));
   CStreamDoc formatted(100, 80);
   formatted.WriteFormatted("Message to %s: %d%%\n", "Team A", 42);
   formatted.WriteFormatted("%s", std::string(5000, 'w').c_str());
