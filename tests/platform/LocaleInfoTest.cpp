@@ -16,13 +16,9 @@ TEST(LocaleInfo, PosixPicturesBecomeWindowsPictures) {
 }
 
 TEST(LocaleInfo, MonthAndDayNamesWithEnglishFallback) {
-  const auto german = FixedLocaleInfo::German();
-  EXPECT_EQ(german->MonthName(3), "M\xE4rz");
-  EXPECT_EQ(german->AbbrevMonthName(10), "Okt");
-  EXPECT_EQ(german->DayName(1), "Sonntag");
-  EXPECT_EQ(german->MonthName(13), "");
   // A locale that names no months gets the English ones.
   const auto english = FixedLocaleInfo::English();
+  EXPECT_EQ(english->MonthName(13), "");
   EXPECT_EQ(english->MonthName(9), "September");
   EXPECT_EQ(english->AbbrevMonthName(9), "Sep");
   EXPECT_EQ(english->DayName(4), "Wednesday");

@@ -3,8 +3,6 @@
 
 #include <time.h>
 
-#include <vector>
-
 #include "DateTimeTestSupport.h"
 
 using namespace meldrix;
@@ -40,11 +38,7 @@ TEST(FormatDateTime, WeekNumbersMatchStrftime) {
   }
 }
 
-TEST(IsoWeekNumber, AroundNewYearAndAgainstStrftime) {
-  EXPECT_EQ(std::vector<int>({IsoWeekNumber(DateTime(2021, 1, 1)), IsoWeekNumber(DateTime(2019, 12, 31)),
-                              IsoWeekNumber(DateTime(2017, 12, 31)), IsoWeekNumber(DateTime(2016, 1, 1))}),
-            std::vector<int>({53, 1, 52, 53}));
-  for (int year = 1990; year < 2040; ++year) EXPECT_EQ(IsoWeekNumber(DateTime(year, 1, 4)), 1) << year;
+TEST(IsoWeekNumber, AgreesWithStrftimeOverManyYears) {
   for (std::int64_t day = UtcSeconds(1995, 12, 1) / 86400; day < UtcSeconds(2031, 2, 1) / 86400; ++day) {
     const time_t t = static_cast<time_t>(day * 86400);
     struct tm tm {};

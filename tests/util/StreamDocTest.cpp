@@ -168,27 +168,6 @@ TEST(StreamDoc, ObserverSeesCompletedLinesAndClears) {
   EXPECT_EQ(recorder.lines.size(), 4u);
 }
 
-TEST(StreamDoc, TakeChangesReportsTheChangedLines) {
-  CStreamDoc doc(100, 80);
-  EXPECT_FALSE(doc.TakeChanges().any);
-  doc.Write("a\nb\nc");
-  StreamChanges changes = doc.TakeChanges();
-  EXPECT_TRUE(changes.any);
-  EXPECT_FALSE(changes.cleared);
-  EXPECT_EQ(changes.firstSerial, doc.Line(0).serial);
-  EXPECT_EQ(changes.lastSerial, doc.Line(2).serial);
-  EXPECT_FALSE(doc.TakeChanges().any);
-  doc.SetColour(kGreen);
-  changes = doc.TakeChanges();
-  EXPECT_EQ(changes.firstSerial, doc.Line(2).serial);
-  EXPECT_EQ(changes.lastSerial, doc.Line(2).serial);
-  const uint64_t before = doc.Line(2).serial;
-  doc.Clear();
-  changes = doc.TakeChanges();
-  EXPECT_TRUE(changes.cleared);
-  EXPECT_GT(doc.Line(0).serial, before);
-}
-
 TEST(StreamDoc, WritersOnSeveralThreadsKeepLinesWhole) {
   CStreamDoc doc(2400, 132);
   Recorder recorder;

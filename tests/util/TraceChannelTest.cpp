@@ -122,14 +122,8 @@ TEST_F(TraceChannelTest, TextsFromManyThreadsStayWholeAndFollowTheirAnnouncement
   EXPECT_EQ(lines, kThreads * kEach);
 }
 
-TEST(TraceEndpointTest, LocalServerIsTheRuntimeSocketAndOthersAreTcpHosts) {
-  const char* old = std::getenv("XDG_RUNTIME_DIR");
-  std::string saved = old ? old : "";
-  setenv("XDG_RUNTIME_DIR", "/run/user/4711", 1);
-  EXPECT_EQ(TraceEndpointFor(".").path, "/run/user/4711/ostravel.TRAX4");
-  unsetenv("XDG_RUNTIME_DIR");
-  EXPECT_EQ(TraceEndpointFor(".").path, "/tmp/ostravel.TRAX4");
-  if (old) setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+// The local server's socket in XDG_RUNTIME_DIR is what the trace tool tests use.
+TEST(TraceEndpointTest, OtherServersAreTcpHosts) {
   struct Row { const char* name; const char* host; int port; };
   for (const Row& row : {Row{"leitstelle", "leitstelle", kTraceTcpPort}, Row{"10.0.0.5:4711", "10.0.0.5", 4711},
                          Row{"[::1]:99", "::1", 99}, Row{"fe80::1", "fe80::1", kTraceTcpPort}}) {
