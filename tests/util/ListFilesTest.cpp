@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -119,14 +120,11 @@ TEST_F(ListFilesTest, UnreadableSubfolderIsReportedAndTheRestListed) {
 }
 
 TEST(MatchesFilePattern, Wildcards) {
-  EXPECT_TRUE(MatchesFilePattern("*", "anything.x"));
-  EXPECT_TRUE(MatchesFilePattern("a*b*c", "aXXbYYbc"));
-  EXPECT_FALSE(MatchesFilePattern("a*b*c", "aXXbYYbcd"));
-  EXPECT_TRUE(MatchesFilePattern("msg??.txt", "MSG01.TXT"));
-  EXPECT_FALSE(MatchesFilePattern("msg??.txt", "msg1.txt"));
-  EXPECT_FALSE(MatchesFilePattern("*.txt", "a.txt.bak"));
-  EXPECT_TRUE(MatchesFilePattern("*.*", "README"));
-  EXPECT_FALSE(MatchesFilePattern("", "a"));
-  // Case folding is ASCII only: UTF-8 names are compared byte for byte.
-  EXPECT_FALSE(MatchesFilePattern("\xC3\xA4.txt", "\xC3\x84.txt"));
+  const std::tuple<const char*, const char*, bool> rows[] = {  // pattern, name, matches
+      {"*", "anything.x", true}, {"a*b*c", "aXXbYYbc", true}, {"a*b*c", "aXXbYYbcd", false},
+      {"msg??.txt", "MSG01.TXT", true}, {"msg??.txt", "msg1.txt", false}, {"*.txt", "a.txt.bak", false},
+      {"*.*", "README", true}, {"", "a", false},
+      // Case folding is ASCII only: UTF-8 names are compared byte for byte.
+      {"\xC3\xA4.txt", "\xC3\x84.txt", false}};
+  for (const auto& [pattern, name, matches] : rows) EXPECT_EQ(MatchesFilePattern(pattern, name), matches) << pattern;
 }

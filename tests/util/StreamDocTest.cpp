@@ -79,11 +79,9 @@ TEST(StreamDoc, ColoursFollowSetColourAndNewLines) {
   doc.Write("green\nstill green\n");
   doc.SetColour(kRed | CStreamDoc::kInverted);
   doc.Write("error\n");
-  EXPECT_EQ(doc.Line(0).colour, 0u);
-  EXPECT_EQ(doc.Line(1).colour, kGreen);
-  EXPECT_EQ(doc.Line(2).colour, kGreen);
-  EXPECT_EQ(doc.Line(3).colour, kRed | CStreamDoc::kInverted);
-  EXPECT_EQ(doc.Line(4).colour, kRed | CStreamDoc::kInverted);
+  std::vector<uint32_t> colours;
+  for (int row = 0; row < doc.LineCount(); ++row) colours.push_back(doc.Line(row).colour);
+  EXPECT_THAT(colours, ElementsAre(0u, kGreen, kGreen, kRed | CStreamDoc::kInverted, kRed | CStreamDoc::kInverted));
   doc.SetColour(kGreen);
   doc.Clear(132);
   EXPECT_EQ(doc.Width(), 132);

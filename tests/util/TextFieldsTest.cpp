@@ -48,14 +48,13 @@ TEST(SplitFields, HugeFieldCountIsLinear) {
 }
 
 TEST(GetField, CommaFallsBackToSemicolon) {
-  EXPECT_EQ(GetField("a;b;c", 2, ',', false), "b");
-  EXPECT_EQ(GetField("a,b;c", 2, ',', false), "b;c");
-  EXPECT_EQ(GetField("\"x,y\",z", 1, ',', true), "x,y");
-  for (int index : {3, 0, -1}) EXPECT_EQ(GetField("a,b", index, ',', true), "") << index;
-  EXPECT_EQ(GetField("a|b|", 3, '|', true), "");
-  EXPECT_EQ(GetField("a|b|", 2, '|', true), "b");
-  // Doubled quotes inside stay; only one is removed at each end.
-  EXPECT_EQ(GetField("\"\"x\"\";y", 1, ';', true), "\"x\"");
+  struct Row { const char* text; int index; char sep; bool quotes; const char* field; };
+  for (const Row& row : {Row{"a;b;c", 2, ',', false, "b"}, Row{"a,b;c", 2, ',', false, "b;c"},
+                         Row{"\"x,y\",z", 1, ',', true, "x,y"}, Row{"a,b", 3, ',', true, ""}, Row{"a,b", 0, ',', true, ""},
+                         Row{"a,b", -1, ',', true, ""}, Row{"a|b|", 3, '|', true, ""}, Row{"a|b|", 2, '|', true, "b"},
+                         // Doubled quotes inside stay; only one is removed at each end.
+                         Row{"\"\"x\"\";y", 1, ';', true, "\"x\""}})
+    EXPECT_EQ(GetField(row.text, row.index, row.sep, row.quotes), row.field) << row.text << " " << row.index;
 }
 
 TEST(JoinFields, QuotesFieldsHoldingTheSeparatorAndSplitsBack) {
