@@ -25,16 +25,14 @@ class ListFilesTest : public ::testing::Test {
   void SetUp() override {
     for (const char* name : {"b.txt", "a.txt", "C.TXT", "note.log", "noext", ".hidden.txt",
                              "sub/s1.txt", "sub/deep/d.txt", "sub/deep/d.log", "zsub/z.txt",
-                             ".git/g.txt", "dir.txt/inner.txt"})
-      Touch(name);
+                             ".git/g.txt", "dir.txt/inner.txt"}) {
+      fs::create_directories((root_ / name).parent_path());
+      std::ofstream(root_ / name) << "x";
+    }
     fs::create_directory_symlink(root_ / "sub", root_ / "linkdir");
     fs::create_symlink(root_ / "a.txt", root_ / "link.txt");
     fs::create_symlink(root_ / "missing", root_ / "dangling.txt");
     ASSERT_EQ(mkfifo((root_ / "pipe.txt").c_str(), 0600), 0);
-  }
-  void Touch(const std::string& name) {
-    fs::create_directories((root_ / name).parent_path());
-    std::ofstream(root_ / name) << "x";
   }
   std::string Pattern(const std::string& filePart) const { return (root_ / filePart).string(); }
   meldrix::testing::TempFolder folder_;
