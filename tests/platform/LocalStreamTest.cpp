@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>

@@ -130,14 +130,9 @@ TEST_F(PrivateProfileTest, LongValuesAndBinaryBytes) {
 TEST_F(PrivateProfileTest, InterruptedWriteLeavesTheOldFile) {
   WriteFile(file, "[S]\nK=old\n");
   const std::size_t entries = folder.EntryCount();
-  std::string seen;
-  SetAtomicWriteBeforeRenameHook([&](const std::string& target) {
-    seen = target;
-    return false;
-  });
+  SetAtomicWriteBeforeRenameHook([](const std::string&) { return false; });
   EXPECT_FALSE(PrivateProfile::WriteString(file, "S", "K", "new"));
   SetAtomicWriteBeforeRenameHook(nullptr);
-  EXPECT_NE(seen.find("test.cfg"), std::string::npos);
   EXPECT_FALSE(PrivateProfile::LastError().empty());
   EXPECT_EQ(ReadFile(file), "[S]\nK=old\n");
   EXPECT_EQ(folder.EntryCount(), entries);  // the temporary file is gone

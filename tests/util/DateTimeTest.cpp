@@ -69,8 +69,6 @@ TEST(DateTime, SpansMoveValuesAcrossTheEpoch) {
 }
 
 TEST_F(FixedTimeTest, ClockGivesLocalTimeInTheFixedZone) {
-  EXPECT_EQ(CurrentClockTime(), UtcSeconds(2024, 5, 15, 10, 20, 30));
-  EXPECT_EQ(LocalUtcOffset(), kZoneOffset);
   EXPECT_EQ(Show(DateTime::Now()), "2024-05-15 12:20:30");
   EXPECT_EQ(*DateTime(1970, 1, 2, 0, 0, 1).ToLocalSeconds(), 86401);
   EXPECT_EQ(Show(DateTime::FromLocalSeconds(-1)), "1969-12-31 23:59:59");

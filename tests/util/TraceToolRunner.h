@@ -23,8 +23,6 @@ class TraceTool : public testing::ChildProcess {
  public:
   explicit TraceTool(std::vector<std::string> args)
       : ChildProcess(WithProgram(std::move(args)), Piped()) {}
-  // Waits for the tool to end by itself; its exit status.
-  int WaitExit() { return WaitForExit().value_or(-1); }
 
  private:
   static std::vector<std::string> WithProgram(std::vector<std::string> args) {

@@ -29,7 +29,7 @@ TEST_F(TraceToolFixture, ShowsTheTextsAndRawBytesItsMaskAsksFor) {
 TEST_F(TraceToolFixture, SecondServerDoesNotTakeOverALiveSocket) {
   auto first = StartTool({"0x4"});
   TraceTool second({"0x8"});
-  EXPECT_EQ(second.WaitExit(), 1);
+  EXPECT_EQ(second.WaitForExit(), 1);
   EXPECT_EQ(GetTraceMask(), 0x4u);
 }
 
