@@ -127,18 +127,6 @@ TEST_F(PrivateProfileTest, LongValuesAndBinaryBytes) {
   EXPECT_EQ(ReadFile(file).size(), binary.size() + 3000 + 70000 + 10 + 4);
 }
 
-TEST_F(PrivateProfileTest, InterruptedWriteLeavesTheOldFile) {
-  WriteFile(file, "[S]\nK=old\n");
-  const std::size_t entries = folder.EntryCount();
-  SetAtomicWriteBeforeRenameHook([](const std::string&) { return false; });
-  EXPECT_FALSE(PrivateProfile::WriteString(file, "S", "K", "new"));
-  SetAtomicWriteBeforeRenameHook(nullptr);
-  EXPECT_FALSE(PrivateProfile::LastError().empty());
-  EXPECT_EQ(ReadFile(file), "[S]\nK=old\n");
-  EXPECT_EQ(folder.EntryCount(), entries);  // the temporary file is gone
-  EXPECT_EQ(Get("S", "K"), "old");
-}
-
 TEST_F(PrivateProfileTest, ReadOnlyFileOrMissingFolderFailsTheWrite) {
   WriteFile(file, "[S]\nK=old\n");
   ::chmod(file.c_str(), 0444);
