@@ -225,20 +225,24 @@ int DdeInstance::ConnectSocket(const std::string& path) {
   return fd;
 }
 
-DdeInstance::ConnectionPtr DdeInstance::OpenClient(const DdeSocketEntry& entry) {
-  int fd = ConnectSocket(entry.path);
-  if (fd < 0) return nullptr;
+DdeInstance::ConnectionPtr DdeInstance::AddConnection(int fd, const std::string& service, bool client) {
   auto conn = std::make_shared<Connection>();
   conn->id = nextConv_++;
   conn->fd = fd;
-  conn->client = true;
-  conn->service = entry.service;
+  conn->client = client;
+  conn->service = service;
   connections_[conn->id] = conn;
   epoll_event ev{};
   ev.events = EPOLLIN;
   ev.data.u64 = conn->id;
   epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev);
   return conn;
+}
+
+DdeInstance::ConnectionPtr DdeInstance::OpenClient(const DdeSocketEntry& entry) {
+  int fd = ConnectSocket(entry.path);
+  if (fd < 0) return nullptr;
+  return AddConnection(fd, entry.service, true);
 }
 
 DdeConv DdeInstance::Connect(const std::string& service, const std::string& topic) {
@@ -405,15 +409,7 @@ void DdeInstance::Accept(Listener& listener) {
   }
   timeval tv{static_cast<time_t>(kDdeTimeoutMs / 1000), 0};
   setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-  auto conn = std::make_shared<Connection>();
-  conn->id = nextConv_++;
-  conn->fd = fd;
-  conn->service = listener.service;
-  connections_[conn->id] = conn;
-  epoll_event ev{};
-  ev.events = EPOLLIN;
-  ev.data.u64 = conn->id;
-  epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev);
+  AddConnection(fd, listener.service, false);
 }
 
 void DdeInstance::ReadFrom(const ConnectionPtr& conn) {

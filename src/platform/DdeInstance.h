@@ -134,6 +134,8 @@ class DdeInstance {
                                     std::uint32_t timeoutMs);
   ConnectionPtr Find(DdeConv conv) const;
   int ConnectSocket(const std::string& path);
+  // A connection on `fd`, registered and watched.
+  ConnectionPtr AddConnection(int fd, const std::string& service, bool client);
   // A client connection to one listed socket, watched; null when it cannot connect.
   ConnectionPtr OpenClient(const DdeSocketEntry& entry);
   std::string Identity() const;

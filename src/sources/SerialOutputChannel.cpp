@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "platform/SerialParams.h"
-#include "sources/SerialParity.h"
+#include "sources/SerialOpenParams.h"
 #include "sources/SerialSourceErrors.h"
 #include "util/StringTable.h"
 
@@ -12,16 +12,9 @@ namespace meldrix {
 bool CSerialOutputChannel::Open(const OutPortServices& services) {
   if (handle_ != 0) return true;
   if (settings_.m_Port < 0) return false;  // no port index: fails without a message
-  SerPortParams params;
-  params.port = static_cast<std::uint16_t>(settings_.m_Port + 1);
-  params.baud = static_cast<std::uint32_t>(settings_.m_Baud);
-  params.dataBits = static_cast<std::uint8_t>(settings_.m_DataBit);
-  params.parity = ParityLetter(settings_.m_Parity);
-  params.stopBits = static_cast<std::uint8_t>(settings_.m_StopBit);
-  params.handshake = static_cast<std::uint8_t>(settings_.m_Mode);
-  params.receiveBufferSize = kOutSerialBufferSize;
-  params.sendBufferSize = kOutSerialBufferSize;
-  SerParamBlock block = params.ToBlock();
+  SerParamBlock block =
+      SerialOpenBlock(settings_.m_Port, static_cast<std::uint32_t>(settings_.m_Baud), settings_.m_DataBit,
+                      settings_.m_Parity, settings_.m_StopBit, settings_.m_Mode, kOutSerialBufferSize);
   ISerialLibrary& library = services.SerialOrDefault();
   std::uint32_t error = 0;
   SerHandle handle = library.SerOpen(block.data(), &error);

@@ -1,7 +1,7 @@
 #include "sources/SerialSource.h"
 
 #include "platform/SerialParams.h"
-#include "sources/SerialParity.h"
+#include "sources/SerialOpenParams.h"
 #include "sources/SerialSourceErrors.h"
 #include "util/StringTable.h"
 
@@ -12,16 +12,8 @@ CSerialSource::~CSerialSource() { Close(); }
 bool CSerialSource::Open(const SerialSourceSettings& settings, ISerialLibrary& library,
                          std::string* error) {
   Close();
-  SerPortParams params;
-  params.port = static_cast<std::uint16_t>(settings.port + 1);
-  params.baud = settings.baud;
-  params.dataBits = static_cast<std::uint8_t>(settings.dataBits);
-  params.parity = ParityLetter(settings.parity);
-  params.stopBits = static_cast<std::uint8_t>(settings.stopBits);
-  params.handshake = static_cast<std::uint8_t>(settings.mode);
-  params.receiveBufferSize = kSourceSerialBufferSize;
-  params.sendBufferSize = kSourceSerialBufferSize;
-  SerParamBlock block = params.ToBlock();
+  SerParamBlock block = SerialOpenBlock(settings.port, settings.baud, settings.dataBits, settings.parity,
+                                        settings.stopBits, settings.mode, kSourceSerialBufferSize);
   std::uint32_t code = 0;
   SerHandle handle = library.SerOpen(block.data(), &code);
   if (handle == 0) {
