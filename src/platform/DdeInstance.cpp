@@ -225,6 +225,18 @@ int DdeInstance::ConnectSocket(const std::string& path) {
   return fd;
 }
 
+DdeTransaction DdeInstance::OnConversation(const Connection& conn, std::uint16_t type,
+                                           std::uint16_t format, std::string item) {
+  DdeTransaction t;
+  t.type = type;
+  t.format = format;
+  t.conv = conn.id;
+  t.service = conn.service;
+  t.topic = conn.topic;
+  t.item = std::move(item);
+  return t;
+}
+
 DdeInstance::ConnectionPtr DdeInstance::AddConnection(int fd, const std::string& service, bool client) {
   auto conn = std::make_shared<Connection>();
   conn->id = nextConv_++;
@@ -318,12 +330,7 @@ void DdeInstance::Close(const ConnectionPtr& conn, bool notify) {
   conn->fd = -1;
   if (info) {
     // The callback may still ask for the conversation's information.
-    DdeTransaction t;
-    t.type = XTYP_DISCONNECT;
-    t.conv = conn->id;
-    t.service = conn->service;
-    t.topic = conn->topic;
-    Call(t);
+    Call(OnConversation(*conn, XTYP_DISCONNECT, CF_TEXT, {}));
   }
   DdeConv id = conn->id;
   connections_.erase(id);
@@ -476,13 +483,7 @@ void DdeInstance::HandleFrame(const ConnectionPtr& conn, DdeFrame& frame) {
       if (conn->client) {
         // Advise data a server posts to this client.
         if (frame.type != XTYP_ADVDATA) break;
-        DdeTransaction t;
-        t.type = XTYP_ADVDATA;
-        t.format = frame.format;
-        t.conv = conn->id;
-        t.service = conn->service;
-        t.topic = conn->topic;
-        t.item = frame.name1;
+        DdeTransaction t = OnConversation(*conn, XTYP_ADVDATA, frame.format, frame.name1);
         t.data = std::move(frame.data);
         DdeAnswer answer = Call(t);
         DdeFrame reply;
@@ -525,13 +526,7 @@ void DdeInstance::HandleHello(const ConnectionPtr& conn, DdeFrame& frame) {
 }
 
 void DdeInstance::HandleServerTransaction(const ConnectionPtr& conn, DdeFrame& frame) {
-  DdeTransaction t;
-  t.type = frame.type;
-  t.format = frame.format;
-  t.conv = conn->id;
-  t.service = conn->service;
-  t.topic = conn->topic;
-  t.item = frame.name1;
+  DdeTransaction t = OnConversation(*conn, frame.type, frame.format, frame.name1);
   t.data = std::move(frame.data);
   DdeFrame reply;
   reply.kind = DdeFrameKind::Reply;
@@ -660,14 +655,7 @@ bool DdeInstance::PostAdvise(const std::string& topic, const std::string& item) 
     for (const auto& loop : loops) {
       if (conn->fd < 0) break;
       if (!EqualsNoCaseAscii(loop.item, item)) continue;
-      DdeTransaction t;
-      t.type = XTYP_ADVREQ;
-      t.format = loop.format;
-      t.conv = conn->id;
-      t.service = conn->service;
-      t.topic = conn->topic;
-      t.item = loop.item;
-      DdeAnswer answer = Call(t);
+      DdeAnswer answer = Call(OnConversation(*conn, XTYP_ADVREQ, loop.format, loop.item));
       if (answer.value == 0) continue;
       DdeFrame frame;
       frame.kind = DdeFrameKind::Transaction;

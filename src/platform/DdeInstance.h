@@ -134,6 +134,9 @@ class DdeInstance {
                                     std::uint32_t timeoutMs);
   ConnectionPtr Find(DdeConv conv) const;
   int ConnectSocket(const std::string& path);
+  // A transaction of the callback on an established conversation.
+  static DdeTransaction OnConversation(const Connection& conn, std::uint16_t type, std::uint16_t format,
+                                       std::string item);
   // A connection on `fd`, registered and watched.
   ConnectionPtr AddConnection(int fd, const std::string& service, bool client);
   // A client connection to one listed socket, watched; null when it cannot connect.
