@@ -72,7 +72,8 @@ std::string CInPort::Describe(bool tab) const {
 
 int CInPort::Poll(COutPortArray& outputs, const OutPortServices& services,
                   const std::function<bool(char)>& characterStep) {
-  if (!m_Opened || m_PollTimer == 0 || !TimerTimeout(m_PollTimer)) return 0;
+  if (!m_Opened || m_PollTimer == 0) return 0;
+  if (!TimerTimeout(m_PollTimer) && !m_Reader->InputWaiting()) return 0;
   CInPortSink sink(outputs.FindById(m_OutId), m_Reader->FileForOutput(), services, m_Assembly, &characterStep);
   m_PollTimer = TimerStart(m_Reader->Poll(sink, services));
   return sink.finished;

@@ -44,6 +44,10 @@ class IMessageSource {
   // Reads what waits into `sink`; returns the milliseconds until the next
   // poll (0: the rest waits and is read at once).
   virtual std::uint32_t Poll(IMessageSink& sink, const OutPortServices& services) = 0;
+  // True when input arrived that the next poll should read now, before its
+  // poll time has come (a file dropped into a watched folder). Cheap: asked
+  // at every delivery pass.
+  virtual bool InputWaiting() { return false; }
   // The file setting an output names as $INFILE for this source's bytes, or null.
   virtual const std::string* FileForOutput() const { return nullptr; }
   // True while the source is open and a device protocol decodes its bytes.
