@@ -20,11 +20,14 @@ class IEngineHost {
   // memory and in the file, and processing stays inactive.
   virtual bool Activate() = 0;
   virtual void Deactivate() = 0;
+  // True while an open source has a device protocol to pump.
+  virtual bool HasDeviceProtocols() const = 0;
   // One protocol step for every serial source with a device protocol;
   // true when a decoder is inside a telegram.
   virtual bool PumpProtocols() = 0;
-  // Mail lines, then every source polled and its messages processed.
-  virtual void Deliver() = 0;
+  // Mail lines, then every source polled and its messages processed, for a
+  // limited time; true when work is left for the next pass.
+  virtual bool Deliver() = 0;
   // True when the configuration file changed from outside since it was read.
   virtual bool ConfigurationChanged() = 0;
   // Reads the configuration file again into the model.

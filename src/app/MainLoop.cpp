@@ -16,22 +16,43 @@ CMainLoop::~CMainLoop() {
 
 void CMainLoop::StartSupervision() {
   supervisionTimer_ = loop_.StartTimer(kSupervisionFirstMs, [this] { SupervisionTick(); });
-  protocolTimer_ = loop_.StartTimer(kProtocolTimerMs, [this] { ProtocolTick(); });
 }
 
 void CMainLoop::StartProcessingTimers() {
-  deliveryTimer_ = loop_.StartTimer(kDeliveryTimerMs, [this] { DeliveryTick(); });
+  processingTimersAllowed_ = true;
+  ResumeProcessingTimers();
+}
+
+bool CMainLoop::Activate() {
+  const bool activated = engine_.Activate();
+  ResumeProcessingTimers();
+  return activated;
+}
+
+void CMainLoop::ResumeProcessingTimers() {
+  if (!processingTimersAllowed_ || !engine_.IsActive()) return;
+  if (!loop_.TimerPending(deliveryTimer_))
+    deliveryTimer_ = loop_.StartTimer(kDeliveryTimerMs, [this] { DeliveryTick(); });
+  if (engine_.HasDeviceProtocols() && !loop_.TimerPending(protocolTimer_))
+    protocolTimer_ = loop_.StartTimer(kProtocolTimerMs, [this] { ProtocolTick(); });
 }
 
 void CMainLoop::ProtocolTick() {
-  bool inTelegram = engine_.IsActive() && engine_.PumpProtocols();
-  protocolTimer_ = loop_.StartTimer(inTelegram ? kProtocolTelegramMs : kProtocolTimerMs,
-                                    [this] { ProtocolTick(); });
+  protocolTimer_ = 0;
+  // Stops with the last protocol source; the next activation starts it again.
+  if (!engine_.IsActive() || !engine_.HasDeviceProtocols()) return;
+  const bool inTelegram = engine_.PumpProtocols();
+  if (engine_.IsActive())
+    protocolTimer_ = loop_.StartTimer(inTelegram ? kProtocolTelegramMs : kProtocolTimerMs,
+                                      [this] { ProtocolTick(); });
 }
 
 void CMainLoop::DeliveryTick() {
-  if (engine_.IsActive()) engine_.Deliver();
-  deliveryTimer_ = loop_.StartTimer(kDeliveryTimerMs, [this] { DeliveryTick(); });
+  deliveryTimer_ = 0;
+  if (!engine_.IsActive()) return;
+  const bool workLeft = engine_.Deliver();
+  if (engine_.IsActive())
+    deliveryTimer_ = loop_.StartTimer(workLeft ? 0 : kDeliveryTimerMs, [this] { DeliveryTick(); });
 }
 
 void CMainLoop::SupervisionTick() {
@@ -42,13 +63,14 @@ void CMainLoop::SupervisionTick() {
 void CMainLoop::Supervise() {
   if (engine_.ConfigurationChanged()) ReloadConfiguration();
   if (engine_.IsActive()) engine_.SendCheck();
+  ResumeProcessingTimers();
 }
 
 void CMainLoop::ReloadConfiguration() {
   bool wasActive = engine_.IsActive();
   if (wasActive) engine_.Deactivate();
   engine_.Reload();
-  if (wasActive) engine_.Activate();
+  if (wasActive) Activate();
 }
 
 void CMainLoop::OnSignal(int signal) {

@@ -1,10 +1,16 @@
 // The three timers that drive all processing, and the program's reaction to
 // signals, on one event loop:
 // - protocol timer: 20 ms, 5 ms while a device protocol is inside a telegram;
-// - delivery timer: 100 ms, mail lines and sources while processing is active;
+//   it runs only while processing is active and a source has a protocol;
+// - delivery timer: while processing is active, mail lines and sources every
+//   100 ms; when a pass leaves work behind (its time budget was used up) the
+//   next pass runs at once, so a flood drains at full speed while timers,
+//   signals and other descriptors still get their turn between passes;
 // - supervision timer: 1 s after start, then every 60 s: the configuration
 //   change check (deactivate, reload, activate again when it was active) and
 //   "[check(Meldrix)]" while active.
+// An idle program (inactive, or active without a protocol source) thus wakes
+// at most ten times a second.
 // SIGHUP runs the supervision work at once; SIGTERM and SIGINT deactivate and
 // end the loop with status 0; SIGUSR1 writes the counters to the log.
 #pragma once
@@ -29,10 +35,18 @@ class CMainLoop {
   CMainLoop(const CMainLoop&) = delete;
   CMainLoop& operator=(const CMainLoop&) = delete;
 
-  // Starts the supervision and protocol timers (when the application object
-  // is created) and the delivery timer (at the end of start-up).
+  // Starts the supervision timer (when the application object is created)
+  // and allows the processing timers (at the end of start-up), which then
+  // run whenever processing is active.
   void StartSupervision();
   void StartProcessingTimers();
+
+  // Activates processing and starts the timers that drive it. Every
+  // activation goes through here (or is followed by ResumeProcessingTimers).
+  bool Activate();
+  // Starts the delivery and protocol timers that processing needs and that
+  // are not running.
+  void ResumeProcessingTimers();
 
   void OnSignal(int signal);
   // The configuration change check and, while active, the Korvane check.
@@ -47,6 +61,7 @@ class CMainLoop {
 
   EventLoop& loop_;
   IEngineHost& engine_;
+  bool processingTimersAllowed_ = false;
   EventLoop::TimerId protocolTimer_ = 0;
   EventLoop::TimerId deliveryTimer_ = 0;
   EventLoop::TimerId supervisionTimer_ = 0;

@@ -80,6 +80,13 @@ class CMeldrixEngineHost : public IEngineHost {
 
   void Deactivate() override { DeactivateProcessing(doc_); }
 
+  bool HasDeviceProtocols() const override {
+    if (!doc_.IsProcessingActive()) return false;
+    for (const auto& entry : doc_.m_InPorts)
+      if (entry->HasDeviceProtocol()) return true;
+    return false;
+  }
+
   bool PumpProtocols() override {
     bool inTelegram = false;
     for (auto& entry : doc_.m_InPorts) {
@@ -92,7 +99,7 @@ class CMeldrixEngineHost : public IEngineHost {
     return inTelegram;
   }
 
-  void Deliver() override { doc_.DeliverMessages(); }
+  bool Deliver() override { return doc_.DeliverMessages(); }
 
   bool ConfigurationChanged() override { return doc_.CheckConfigChanged(); }
 

@@ -87,7 +87,7 @@ int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostr
   if (!instance.Listen(loop, [&] { log.Write(LoadText("IDS_ASKED_TO_FRONT") + "\n"); }))
     err << "meldrix: " << instance.Error() << std::endl;
 
-  if (engine->AutoActivate()) engine->Activate();
+  if (engine->AutoActivate()) mainLoop.Activate();
   mainLoop.StartProcessingTimers();
 
   int status = loop.Run();

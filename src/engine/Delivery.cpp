@@ -48,38 +48,67 @@ void CMeldrixDoc::DeliverText(CInPort& source, std::string text, bool convertCha
   if (Process(source, text)) ++m_SentMessages;
 }
 
-void CMeldrixDoc::DeliverMessages() {
-  if (!m_ProcessingActive) return;
+bool CMeldrixDoc::DeliverMailRound(std::optional<CInPort>& mail, std::chrono::steady_clock::time_point deadline) {
+  for (int taken = 0; taken < CInPort::kMaxMessagesPerPoll; ++taken) {
+    if (!m_ProcessingActive || std::chrono::steady_clock::now() >= deadline) break;
+    std::optional<std::string> line = m_MailLines.TakeOldest();
+    if (!line) return false;
+    if (!mail) {
+      mail.emplace();
+      mail->m_Name = "Mail";
+      mail->m_Source = CInPort::kMail;
+    }
+    DeliverText(*mail, std::move(*line), false);
+  }
+  return !m_MailLines.Empty();
+}
 
+bool CMeldrixDoc::DeliverSourceRound(CInPort& port, std::chrono::steady_clock::time_point deadline) {
+  // A source still holding finished messages is not read further: what it
+  // has not delivered stays in its own bounded input (a socket source's
+  // list, a file on disk) instead of piling up here.
+  if (!port.m_Assembly.HasCompleted() && m_SourcePoll) m_SourcePoll(port);
+  port.m_Assembly.FinishPoll();
+  // One at a time: a deactivation on the way leaves the rest in the source
+  // for the next activation instead of dropping it.
+  for (int taken = 0; taken < CInPort::kMaxMessagesPerPoll; ++taken) {
+    if (!m_ProcessingActive || std::chrono::steady_clock::now() >= deadline) break;
+    std::optional<std::string> text = port.m_Assembly.TakeOldestCompleted();
+    if (!text) break;
+    DeliverText(port, std::move(*text), port.m_Source != CInPort::kMail);
+  }
+  if (m_ProcessingActive) port.m_Packer.FlushWhenDue(PackedSend());
+  return port.m_Assembly.HasCompleted() || port.PollDue();
+}
+
+bool CMeldrixDoc::DeliverMessages(std::chrono::milliseconds budget) {
+  if (!m_ProcessingActive) return false;
+  const auto deadline = std::chrono::steady_clock::now() + budget;
   ShowMailSinkLog();
-  if (!m_MailLines.Empty()) {
-    // The internal source "Mail" lives for this pass; what it still has
-    // packed when the pass ends is sent now, as no timer is left to send it.
-    CInPort mail;
-    mail.m_Name = "Mail";
-    mail.m_Source = CInPort::kMail;
-    while (m_ProcessingActive) {
-      std::optional<std::string> line = m_MailLines.TakeOldest();
-      if (!line) break;
-      DeliverText(mail, std::move(*line), false);
+  // The internal source "Mail" lives for this pass; what it still has
+  // packed when the pass ends is sent now, as no timer is left to send it.
+  std::optional<CInPort> mail;
+  bool workLeft = true;
+  while (workLeft && m_ProcessingActive) {
+    workLeft = false;
+    const std::size_t units = m_InPorts.GetSize() + 1;
+    const std::size_t start = m_DeliveryStart % units;
+    for (std::size_t i = 0; i < units && m_ProcessingActive; ++i) {
+      const std::size_t unit = (start + i) % units;
+      if (std::chrono::steady_clock::now() >= deadline) {
+        m_DeliveryStart = unit;
+        workLeft = true;
+        break;
+      }
+      const bool more = unit == 0 ? DeliverMailRound(mail, deadline)
+                                  : DeliverSourceRound(m_InPorts[unit - 1], deadline);
+      if (more) workLeft = true;
     }
-    SendPackedMessage(mail);
+    if (workLeft && std::chrono::steady_clock::now() >= deadline) break;
   }
-
-  for (auto& entry : m_InPorts) {
-    if (!m_ProcessingActive) break;
-    CInPort& port = *entry;
-    if (m_SourcePoll) m_SourcePoll(port);
-    port.m_Assembly.FinishPoll();
-    // One at a time: a deactivation on the way leaves the rest in the source
-    // for the next activation instead of dropping it.
-    while (m_ProcessingActive) {
-      std::optional<std::string> text = port.m_Assembly.TakeOldestCompleted();
-      if (!text) break;
-      DeliverText(port, std::move(*text), port.m_Source != CInPort::kMail);
-    }
-    port.m_Packer.FlushWhenDue(PackedSend());
-  }
+  if (!workLeft) m_DeliveryStart = 0;
+  if (mail && m_ProcessingActive) SendPackedMessage(*mail);
+  return workLeft && m_ProcessingActive;
 }
 
 void CMeldrixDoc::DrainMailLines(std::chrono::milliseconds timeLimit) {
@@ -95,9 +124,11 @@ void CMeldrixDoc::DrainMailLines(std::chrono::milliseconds timeLimit) {
   const auto* client = dynamic_cast<const CKorvane*>(&GetKorvane());
   const std::shared_ptr<IKorvane> korvane = m_Korvane;  // keeps *client alive
   const auto boundKorvane = [&] {
-    if (client)
-      m_Korvane = std::make_shared<CKorvane>(client->Endpoint(),
-                                             std::clamp(timeLeft(), std::chrono::milliseconds(1), client->Timeout()));
+    if (!client) return;
+    // A copy keeps the addresses the client has already looked up.
+    auto bounded = std::make_shared<CKorvane>(*client);
+    bounded->SetTimeout(std::clamp(timeLeft(), std::chrono::milliseconds(1), client->Timeout()));
+    m_Korvane = std::move(bounded);
   };
   CInPort mail;
   mail.m_Name = "Mail";

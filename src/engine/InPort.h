@@ -47,6 +47,9 @@ class CInPort : public InSourceSettings {
   static constexpr int kMaxMessagesPerPoll = 100;
   int Poll(COutPortArray& outputs, const OutPortServices& services,
            const std::function<bool(char)>& characterStep);
+  // True when the next Poll would read: the poll time has come (at once
+  // after a poll that left input waiting).
+  bool PollDue() const;
   // True for an open source whose bytes a device protocol decodes.
   bool HasDeviceProtocol() const;
   // One protocol timer step: the waiting bytes go raw to the output and into

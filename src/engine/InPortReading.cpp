@@ -79,6 +79,8 @@ int CInPort::Poll(COutPortArray& outputs, const OutPortServices& services,
   return sink.finished;
 }
 
+bool CInPort::PollDue() const { return m_Opened && m_PollTimer != 0 && TimerTimeout(m_PollTimer); }
+
 bool CInPort::HasDeviceProtocol() const { return m_Opened && m_Reader->HasDeviceProtocol(); }
 
 bool CInPort::PumpDeviceProtocol(COutPortArray& outputs, const OutPortServices& services,

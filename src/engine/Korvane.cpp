@@ -2,7 +2,6 @@
 
 #include <cerrno>
 
-#include "platform/LocalStream.h"
 #include "platform/Cp1252.h"
 
 namespace meldrix {
@@ -34,14 +33,18 @@ CKorvane::CKorvane(std::string endpoint, std::chrono::milliseconds timeout)
 
 KorvaneResult CKorvane::Execute(std::string_view command) {
   KorvaneResult result;
-  auto endpoint = StreamEndpoint::Parse(endpoint_);
-  if (!endpoint) {
-    result.hr = KORVANE_E_CLASSNOTREG;
-    return result;
-  }
   const StreamDeadline deadline = std::chrono::steady_clock::now() + timeout_;
   int error = 0;
-  LocalStream stream = LocalStream::Connect(*endpoint, deadline, error);
+  if (addresses_.empty()) {
+    auto endpoint = StreamEndpoint::Parse(endpoint_);
+    if (!endpoint) {
+      result.hr = KORVANE_E_CLASSNOTREG;
+      return result;
+    }
+    error = ResolveStreamEndpoint(*endpoint, addresses_);
+  }
+  LocalStream stream;
+  if (!error) stream = LocalStream::Connect(addresses_, deadline, error);
   if (!error) error = stream.SendAll(Cp1252ToUtf8(command), deadline);
   if (!error) error = stream.ShutdownWrite();
   // A server that closes before reading the whole command may still have
@@ -53,6 +56,7 @@ KorvaneResult CKorvane::Execute(std::string_view command) {
   // is an empty reply, not a transport failure.
   if (error == ECONNRESET) error = 0;
   if (error) {
+    addresses_.clear();
     result.hr = KorvaneErrorFromErrno(error);
     return result;
   }

@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/ConfigValueReader.h"
+#include "platform/LocalStream.h"
 
 namespace meldrix {
 
@@ -63,10 +65,14 @@ class CKorvane : public IKorvane {
 
   const std::string& Endpoint() const { return endpoint_; }
   std::chrono::milliseconds Timeout() const { return timeout_; }
+  void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
 
  private:
   std::string endpoint_;
   std::chrono::milliseconds timeout_;
+  // The endpoint's addresses, looked up at the first command and again after
+  // a failed one (the name may point elsewhere now), not for every command.
+  std::vector<StreamAddress> addresses_;
 };
 
 }  // namespace meldrix

@@ -140,8 +140,13 @@ class CMeldrixDoc : public CStreamDoc {
   // The delivery step (every 100 ms while active): queued mail lines as the
   // internal source "Mail", then source by source: poll it (the hook below),
   // finish its timers, process its finished messages, send its packed
-  // message when the pack timer has run out.
-  void DeliverMessages();
+  // message when the pack timer has run out. Rounds repeat while anything
+  // waits, each taking at most kMaxMessagesPerPoll messages from one source
+  // before serving the next, until all are empty or `budget` is used up.
+  // Returns true when work is left, for a next pass at once; the next pass
+  // begins with the source the budget stopped at, so none starves.
+  static constexpr std::chrono::milliseconds kDeliveryBudget{50};
+  bool DeliverMessages(std::chrono::milliseconds budget = kDeliveryBudget);
   // Before processing stops (deactivation, reload): every source's held
   // multi-line message and finished messages are processed and its packed
   // message is sent, so a reload that rebuilds the sources loses none of
@@ -197,6 +202,10 @@ class CMeldrixDoc : public CStreamDoc {
   void OnConfigurationLoading();
   // Delivers the queued mail lines within timeLimit (DeliverBeforeDeactivation).
   void DrainMailLines(std::chrono::milliseconds timeLimit);
+  // One round of the delivery step for the mail lines (into `mail`, made
+  // at the first line) or one source; true when it has more waiting.
+  bool DeliverMailRound(std::optional<CInPort>& mail, std::chrono::steady_clock::time_point deadline);
+  bool DeliverSourceRound(CInPort& port, std::chrono::steady_clock::time_point deadline);
   // One finished text of a source: process and count it.
   void DeliverText(CInPort& source, std::string text, bool convertCharset);
   // Writes a log line in a colour; the colour returns to the default after it.
@@ -205,6 +214,8 @@ class CMeldrixDoc : public CStreamDoc {
   // Read by the SMTP sink's connection threads too.
   std::atomic<bool> m_ProcessingActive{false};
   SourcePoll m_SourcePoll;
+  // Where the next delivery pass begins: 0 the mail lines, n the n-th source.
+  std::size_t m_DeliveryStart = 0;
   std::shared_ptr<IKorvane> m_Korvane;
   bool m_KorvaneFromConfig = false;  // m_Korvane was made from the file
   // DDE references of the expressions reach other programs' services.

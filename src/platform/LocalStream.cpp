@@ -64,21 +64,7 @@ int ConnectSocket(int fd, const sockaddr* address, socklen_t length, StreamDeadl
   }
 }
 
-int ConnectUnix(const StreamEndpoint& endpoint, StreamDeadline deadline, int& fdOut) {
-  sockaddr_un address;
-  if (!FillUnixAddress(endpoint.path, address)) return ENAMETOOLONG;
-  int fd = NewSocket(AF_UNIX);
-  if (fd < 0) return errno;
-  int err = ConnectSocket(fd, reinterpret_cast<sockaddr*>(&address), sizeof address, deadline);
-  if (err) {
-    ::close(fd);
-    return err;
-  }
-  fdOut = fd;
-  return 0;
-}
-
-int ConnectTcp(const StreamEndpoint& endpoint, StreamDeadline deadline, int& fdOut) {
+int ResolveTcp(const StreamEndpoint& endpoint, std::vector<StreamAddress>& addresses) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -92,22 +78,42 @@ int ConnectTcp(const StreamEndpoint& endpoint, StreamDeadline deadline, int& fdO
     if (rc == EAI_AGAIN) return EAGAIN;
     return ENOENT;  // no such host
   }
+  for (addrinfo* a = list; a; a = a->ai_next)
+    addresses.push_back({a->ai_family, std::string(reinterpret_cast<const char*>(a->ai_addr), a->ai_addrlen)});
+  ::freeaddrinfo(list);
+  return addresses.empty() ? ENOENT : 0;
+}
+
+}  // namespace
+
+int ResolveStreamEndpoint(const StreamEndpoint& endpoint, std::vector<StreamAddress>& addresses) {
+  addresses.clear();
+  if (endpoint.kind == StreamEndpoint::Kind::Tcp) return ResolveTcp(endpoint, addresses);
+  sockaddr_un address;
+  if (!FillUnixAddress(endpoint.path, address)) return ENAMETOOLONG;
+  addresses.push_back({AF_UNIX, std::string(reinterpret_cast<const char*>(&address), sizeof address)});
+  return 0;
+}
+
+namespace {
+
+int ConnectAddresses(const std::vector<StreamAddress>& addresses, StreamDeadline deadline, int& fdOut) {
   int err = ENOENT;
-  for (addrinfo* a = list; a; a = a->ai_next) {
-    int fd = NewSocket(a->ai_family);
+  for (const StreamAddress& address : addresses) {
+    int fd = NewSocket(address.family);
     if (fd < 0) {
       err = errno;
       continue;
     }
-    err = ConnectSocket(fd, a->ai_addr, a->ai_addrlen, deadline);
+    err = ConnectSocket(fd, reinterpret_cast<const sockaddr*>(address.bytes.data()),
+                        static_cast<socklen_t>(address.bytes.size()), deadline);
     if (err == 0) {
       fdOut = fd;
-      break;
+      return 0;
     }
     ::close(fd);
     if (err == ETIMEDOUT) break;
   }
-  ::freeaddrinfo(list);
   return err;
 }
 
@@ -174,9 +180,15 @@ void LocalStream::Close() {
 
 LocalStream LocalStream::Connect(const StreamEndpoint& endpoint, StreamDeadline deadline,
                                  int& error) {
+  std::vector<StreamAddress> addresses;
+  error = ResolveStreamEndpoint(endpoint, addresses);
+  return error ? LocalStream() : Connect(addresses, deadline, error);
+}
+
+LocalStream LocalStream::Connect(const std::vector<StreamAddress>& addresses, StreamDeadline deadline,
+                                 int& error) {
   int fd = -1;
-  error = endpoint.kind == StreamEndpoint::Kind::Unix ? ConnectUnix(endpoint, deadline, fd)
-                                                      : ConnectTcp(endpoint, deadline, fd);
+  error = ConnectAddresses(addresses, deadline, fd);
   return error ? LocalStream() : LocalStream(fd);
 }
 

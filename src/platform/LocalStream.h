@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace meldrix {
 
@@ -29,6 +30,17 @@ struct StreamEndpoint {
 
 using StreamDeadline = std::chrono::steady_clock::time_point;
 
+// One socket address a connection can be made to (sockaddr_in, _in6 or _un).
+struct StreamAddress {
+  int family = 0;
+  std::string bytes;  // the sockaddr as it goes to connect()
+};
+
+// The addresses of an endpoint: a Unix path as it is, a TCP host looked up
+// by name (the slow part of a connection to a named host). 0, or an errno
+// value as for a connection (ENOENT for an unknown host).
+int ResolveStreamEndpoint(const StreamEndpoint& endpoint, std::vector<StreamAddress>& addresses);
+
 // A connected stream socket; move-only, closed on destruction.
 class LocalStream {
  public:
@@ -43,6 +55,8 @@ class LocalStream {
   // Connects without blocking past the deadline. On failure the stream is
   // closed and `error` holds the errno value.
   static LocalStream Connect(const StreamEndpoint& endpoint, StreamDeadline deadline, int& error);
+  // The same to addresses resolved before, tried in order.
+  static LocalStream Connect(const std::vector<StreamAddress>& addresses, StreamDeadline deadline, int& error);
 
   // All bytes or an error (0 on success). Never raises SIGPIPE.
   int SendAll(std::string_view data, StreamDeadline deadline);

@@ -42,9 +42,22 @@ std::string CSocketMessageSource::Describe() const {
 std::uint32_t CSocketMessageSource::Poll(IMessageSink& sink, const OutPortServices& services) {
   if (!listener_) return kSourcePollMs;
   for (const std::string& line : listener_->TakeLogLines()) services.Log(line);
-  // A receive error entry is traced by the buffer list itself.
-  listener_->Poll([&sink](char c) { return sink.TakeByte(static_cast<unsigned char>(c)); });
-  return kSourcePollMs;
+  // Block after block until the message limit of a poll is reached or the
+  // list is empty; a receive error entry is traced by the buffer list
+  // itself. The byte limit keeps one poll short when blocks hold no line
+  // ends (the assembly cuts such text at its maximum length anyway).
+  bool full = false;
+  std::size_t bytes = 0;
+  const auto step = [&sink, &full, &bytes](char c) {
+    ++bytes;
+    if (sink.TakeByte(static_cast<unsigned char>(c)) && bytes < kMaxBytesPerPoll) return true;
+    full = true;
+    return false;
+  };
+  while (!full) {
+    if (listener_->Poll(step) == CSocketBufferList::PollResult::Empty) return kSourcePollMs;
+  }
+  return 0;  // more may wait: read on at once
 }
 
 }  // namespace meldrix

@@ -15,7 +15,10 @@ class CSocketMessageSource : public IMessageSource {
   bool Open(const OutPortServices& services) override;
   void Close() override;
   std::string Describe() const override;
-  // One received block per poll, in arrival order.
+  // Received blocks in arrival order, until kMaxMessagesPerPoll messages
+  // or kMaxBytesPerPoll bytes are taken; 0 (poll again at once) when more
+  // may wait.
+  static constexpr std::size_t kMaxBytesPerPoll = 256 * 1024;
   std::uint32_t Poll(IMessageSink& sink, const OutPortServices& services) override;
 
  private:

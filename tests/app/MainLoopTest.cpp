@@ -93,15 +93,20 @@ class FakeEngine : public IEngineHost {
   bool IsActive() const override { return active; }
   bool Activate() override { calls += "A"; return active = true; }
   void Deactivate() override { calls += "D"; active = false; }
+  bool HasDeviceProtocols() const override { return active && protocols; }
   bool PumpProtocols() override { ++pumps; return inTelegram; }
-  void Deliver() override { ++deliveries; }
+  bool Deliver() override {
+    ++deliveries;
+    return passesLeft > 0 && --passesLeft > 0;
+  }
   bool ConfigurationChanged() override { return std::exchange(changed, false); }
   void Reload() override { calls += "R"; }
   void SendCheck() override { ++checks; }
   std::string CountersText() const override { return "Total messages: 3"; }
 
   CStreamDoc log{100, 80};
-  bool active = false, inTelegram = false, changed = false;
+  bool active = false, protocols = true, inTelegram = false, changed = false;
+  int passesLeft = 0;  // passes that still find work, the last one included
   int pumps = 0, deliveries = 0, checks = 0;
   std::string calls;
 };
@@ -116,13 +121,15 @@ TEST(MainLoopTest, TimersDriveDeliveryProtocolsAndSupervision) {
   auto step = [&](int ms) {
     for (int i = 0; i < ms; ++i) {
       clock->Advance(1);
-      loop.RunOnce(0);
+      while (loop.MillisecondsToNextTimer() == 0) loop.RunOnce(0);
     }
   };
   step(500);
-  EXPECT_EQ(engine.deliveries, 0);  // inactive: nothing is read or delivered
+  // Inactive: nothing is read or delivered, and only supervision is due.
+  EXPECT_EQ(engine.deliveries, 0);
   EXPECT_EQ(engine.pumps, 0);
-  engine.active = true;
+  EXPECT_EQ(loop.MillisecondsToNextTimer(), 500);
+  main.Activate();
   step(500);  // t = 1000: supervision sends the first check
   EXPECT_EQ(engine.deliveries, 5);
   EXPECT_EQ(engine.pumps, 25);
@@ -130,10 +137,28 @@ TEST(MainLoopTest, TimersDriveDeliveryProtocolsAndSupervision) {
   engine.inTelegram = true;
   step(100);
   EXPECT_EQ(engine.pumps, 25 + 17);  // every 5 ms from 1020 on
+  engine.inTelegram = false;
+  // A pass that leaves work behind is followed by the next at once.
+  engine.passesLeft = 4;
+  step(100);
+  EXPECT_EQ(engine.deliveries, 5 + 1 + 4);
+  // Without a protocol source the protocol timer ends; it returns with one.
+  engine.protocols = false;
+  const int pumps = engine.pumps;
+  step(1000);
+  EXPECT_EQ(engine.pumps, pumps);
   engine.changed = true;
+  engine.protocols = true;
   step(60000);
-  EXPECT_EQ(engine.calls, "DRA");  // deactivate, reload, activate again
+  EXPECT_EQ(engine.calls, "ADRA");  // deactivate, reload, activate again
   EXPECT_EQ(engine.checks, 2);
+  const int afterReload = engine.pumps;
+  step(100);
+  EXPECT_EQ(engine.pumps, afterReload + 5);
+  // Deactivated, both processing timers end with their next tick.
+  engine.active = false;
+  step(200);
+  EXPECT_EQ(loop.MillisecondsToNextTimer(), 121000 - 62500);  // supervision only
 }
 
 TEST(MainLoopTest, SignalsReloadAndStop) {

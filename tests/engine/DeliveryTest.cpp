@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "engine/EngineTestSupport.h"
 #include "engine/Process.h"
 #include "platform/Timer.h"
+#include "support/Files.h"
+#include "support/TempFolder.h"
 
 namespace meldrix {
 namespace {
@@ -85,6 +90,88 @@ TEST_F(DeliveryTest, DeactivationDuringAPassKeepsTheRest) {
   f.doc->DeliverMessages();
   EXPECT_EQ(f.doc->m_TotalMessages, 1u);
   EXPECT_EQ(port.m_Assembly.CompletedCount(), 1u);
+}
+
+// File sources with a backlog, read through their real poll: a pass drains
+// what waits, at most kMaxMessagesPerPoll from one source before the next.
+class DrainTest : public DeliveryTest {
+ protected:
+  CInPort& AddFileSource(const std::string& name, int lines) {
+    std::string text;
+    for (int i = 0; i < lines; ++i) text += name + " " + std::to_string(i) + "\r\n";
+    testing::WriteFile(folder.Path() + "/" + name, text);
+    CInPort& port = f.AddSource(name, CInPort::kTextFile);
+    port.m_File = folder.Path() + "/" + name;
+    return port;
+  }
+  void Open() {
+    Activate();
+    f.doc->SetSourcePoll([this](CInPort& port) {
+      port.Poll(f.doc->m_OutPorts, services, [&port](char c) { return port.AddChar(c); });
+    });
+    for (auto& port : f.doc->m_InPorts) ASSERT_TRUE(port->Open(services));
+    clock->Advance(100);  // the first look of an opened source
+  }
+  // The texts sent, as "A 0", and the source of each in sending order.
+  std::vector<std::string> Sent() const {
+    std::vector<std::string> texts;
+    for (const std::string& command : f.korvane->commands)
+      texts.push_back(command.substr(10, command.find('|', 10) - 10));
+    return texts;
+  }
+  static std::vector<std::string> Expected(const std::string& name, int from, int to) {
+    std::vector<std::string> texts;
+    for (int i = from; i < to; ++i) texts.push_back(name + " " + std::to_string(i));
+    return texts;
+  }
+  testing::TempFolder folder;
+  OutPortServices services;
+};
+
+TEST_F(DrainTest, OnePassDrainsEverySourceInTurns) {
+  AddFileSource("A", 250);
+  AddFileSource("B", 120);
+  f.AddMessage("", "1");
+  Open();
+  EXPECT_FALSE(f.doc->DeliverMessages(std::chrono::seconds(60)));
+  std::vector<std::string> expected;
+  for (auto part : {Expected("A", 0, 100), Expected("B", 0, 100), Expected("A", 100, 200),
+                    Expected("B", 100, 120), Expected("A", 200, 250)})
+    expected.insert(expected.end(), part.begin(), part.end());
+  EXPECT_EQ(Sent(), expected);
+  EXPECT_EQ(f.doc->m_SentMessages, 370u);
+}
+
+TEST_F(DrainTest, ABudgetUsedUpLeavesTheRestInOrderAndNoSourceStarves) {
+  AddFileSource("A", 150);
+  AddFileSource("B", 150);
+  f.AddMessage("", "1");
+  Open();
+  struct SlowKorvane : enginetest::FakeKorvane {
+    KorvaneResult Execute(std::string_view command) override {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return FakeKorvane::Execute(command);
+    }
+  };
+  auto slow = std::make_shared<SlowKorvane>();
+  f.korvane = slow;
+  f.doc->SetKorvane(slow);
+  int passes = 0;
+  std::vector<std::size_t> sentAfterPass;
+  while (passes < 1000 && f.doc->DeliverMessages(std::chrono::milliseconds(20))) {
+    ++passes;
+    sentAfterPass.push_back(f.korvane->commands.size());
+  }
+  ASSERT_GT(passes, 1);
+  EXPECT_LT(sentAfterPass.front(), 300u);
+  // Each source in its own order, nothing lost or sent twice.
+  std::vector<std::string> a, b;
+  for (const std::string& text : Sent()) (text[0] == 'A' ? a : b).push_back(text);
+  EXPECT_EQ(a, Expected("A", 0, 150));
+  EXPECT_EQ(b, Expected("B", 0, 150));
+  // The second source had its turn before the first was empty.
+  const std::vector<std::string> sent = Sent();
+  EXPECT_LT(std::find(sent.begin(), sent.end(), "B 0"), std::find(sent.begin(), sent.end(), "A 149"));
 }
 
 TEST_F(DeliveryTest, LeadingSpacesAndCharsetPerSourceKind) {
