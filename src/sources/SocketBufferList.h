@@ -1,5 +1,5 @@
 // The received blocks of a socket source, oldest first. Connection threads
-// append; the source's poll on the main thread takes one block at a time.
+// append; the source's poll on the main thread takes blocks oldest first.
 #pragma once
 
 #include <condition_variable>

@@ -136,6 +136,14 @@ TEST(KorvaneClient, NobodyListeningIsServerUnavailable) {
   EXPECT_EQ(CKorvane("unix:" + path).Execute("x").hr, KORVANE_E_SERVER_UNAVAILABLE);
   // A loopback port that nobody listens on.
   EXPECT_EQ(CKorvane("tcp:127.0.0.1:" + std::to_string(FreePort())).Execute("x").hr, KORVANE_E_SERVER_UNAVAILABLE);
+  // A client that failed reaches the server once it is there (its
+  // addresses are looked up again), and keeps reaching it.
+  const std::string port = std::to_string(FreePort());
+  CKorvane later("tcp:localhost:" + port);
+  EXPECT_EQ(later.Execute("x").hr, KORVANE_E_SERVER_UNAVAILABLE);
+  KorvaneStubProcess stub({}, "tcp:127.0.0.1:" + port);
+  EXPECT_EQ(later.Execute("[check(Meldrix)]").reply, "1");
+  EXPECT_EQ(later.Execute("[check(Meldrix)]").reply, "1");
 }
 
 TEST(KorvaneClient, InvalidUtf8InTheReplyIsKeptByteByByteAndAnOversizedOneRefused) {
