@@ -97,7 +97,9 @@ FilePollResult CFileSource::Poll(const std::string& setting, bool removeFile,
   std::string content;
   for (const std::string& file : files) {
     bool vanished = false;
-    if (!TakeFile(file, removeFile, content, &vanished)) {
+    const bool taken = TakeFile(file, removeFile, content, &vanished);
+    if (!vanished) result.touched.push_back(file);
+    if (!taken) {
       // A listed file that was taken away meanwhile is simply gone; the one
       // named file not being there yet counts as not openable, as it always did.
       if (!(pattern && vanished)) result.someNotOpened = true;

@@ -22,6 +22,10 @@ struct FilePollResult {
   bool someNotOpened = false;  // a file exists but is locked or not readable
   bool limitReached = false;   // bytes are kept for the next, immediate poll
   std::size_t filesRead = 0;
+  // The files this poll opened or tried to open (all but those found gone),
+  // as the file system names them: their closing shows to a watch of the
+  // folder as a write, which is this poll's own and no news.
+  std::vector<std::string> touched;
 };
 
 // True when `path` names several files: it holds "*" or "?".

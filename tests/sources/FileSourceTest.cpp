@@ -7,6 +7,8 @@
 
 #include "support/Files.h"
 #include "support/TempFolder.h"
+#include "support/WaitUntil.h"
+#include "sources/FileMessageSource.h"
 #include "sources/FileSource.h"
 
 namespace meldrix {
@@ -14,6 +16,7 @@ namespace {
 
 using testing::TempFolder;
 using testing::ReadFile;
+using testing::WaitUntil;
 using testing::WriteFile;
 namespace fs = std::filesystem;
 
@@ -110,5 +113,119 @@ TEST_F(FileSourceTest, PatternWithoutMatchesOrVanishedFilesIsQuiet) {
   EXPECT_TRUE(vanished);
 }
 
+
+// The file source as the engine drives it: the folder of the expanded setting
+// is watched, so a dropped file asks for a poll before the timed look.
+class FileMessageSourceTest : public ::testing::Test, public IMessageSink {
+ protected:
+  FileMessageSourceTest() {
+    settings.m_Source = InSourceSettings::kTextFile;
+    services.expand = [this](const std::string& text) {
+      ++expansions;
+      std::string expanded = text;
+      if (auto at = expanded.find("{{dir}}"); at != std::string::npos) expanded.replace(at, 7, dir);
+      return expanded;
+    };
+  }
+  bool TakeByte(unsigned char byte) override {
+    received += static_cast<char>(byte);
+    return true;
+  }
+  void CopyRaw(unsigned char) override {}
+  void TakeTelegram(std::string) override {}
+  void EndOfText() override {}
+
+  std::uint32_t Poll() { return source.Poll(*this, services); }
+  bool DropSeen() { return WaitUntil([&] { return source.InputWaiting(); }, std::chrono::seconds(5)); }
+  // Written elsewhere and renamed in, as a careful writer does.
+  void Drop(const std::string& path, const std::string& bytes) {
+    WriteFile(folder.File(".part"), bytes);
+    fs::rename(folder.File(".part"), path);
+  }
+
+  TempFolder folder;
+  InSourceSettings settings;
+  OutPortServices services;
+  CFileMessageSource source{settings};
+  std::string dir, received;
+  int expansions = 0;
+};
+
+TEST_F(FileMessageSourceTest, DroppedFileAsksForAPollAndItsOwnReadingDoesNot) {
+  fs::create_directory(folder.File("in"));
+  settings.m_File = folder.File("in/*.txt");
+  ASSERT_TRUE(source.Open(services));
+  WriteFile(folder.File("in/kept.txt"), "first\n");
+  EXPECT_EQ(Poll(), kFileIdleMs);
+  EXPECT_EQ(received, "first\n");
+  // The file read stays, emptied: that reading is no news.
+  EXPECT_FALSE(source.InputWaiting());
+
+  WriteFile(folder.File("in/note.tmp"), "not read\n");
+  EXPECT_FALSE(source.InputWaiting());
+  Drop(folder.File("in/a.txt"), "dropped\n");
+  EXPECT_TRUE(DropSeen());
+  EXPECT_EQ(Poll(), kFileIdleMs);
+  EXPECT_EQ(received, "first\ndropped\n");
+  EXPECT_FALSE(source.InputWaiting());
+  WriteFile(folder.File("in/kept.txt"), "again\n");  // the emptied file written anew
+  EXPECT_TRUE(DropSeen());
+  Poll();
+  EXPECT_EQ(received, "first\ndropped\nagain\n");
+
+  source.Close();
+  Drop(folder.File("in/b.txt"), "after close\n");
+  EXPECT_FALSE(source.InputWaiting());
+}
+
+// The folder comes from the expanded setting of the last poll; asking whether
+// input waits expands nothing.
+TEST_F(FileMessageSourceTest, WatchFollowsTheFolderTheSettingNames) {
+  fs::create_directory(folder.File("one"));
+  fs::create_directory(folder.File("two"));
+  settings.m_File = "{{dir}}/alarm.txt";
+  dir = folder.File("one");
+  ASSERT_TRUE(source.Open(services));
+  EXPECT_EQ(Poll(), kFileRetryMs);  // the one file is not there yet
+  dir = folder.File("two");
+  Poll();
+  const int expanded = expansions;
+  Drop(folder.File("one/alarm.txt"), "old folder\n");
+  Drop(folder.File("two/other.txt"), "other name\n");
+  EXPECT_FALSE(source.InputWaiting());
+  Drop(folder.File("two/alarm.txt"), "FIRE\n");
+  EXPECT_TRUE(DropSeen());
+  EXPECT_EQ(expansions, expanded);
+  EXPECT_EQ(Poll(), kFileIdleMs);
+  EXPECT_EQ(received, "FIRE\n");
+}
+
+// A folder that is missing, or goes away, leaves the timed look; the next
+// poll watches it again once it is back.
+TEST_F(FileMessageSourceTest, MissingFolderFallsBackQuietlyAndIsWatchedOnceThere) {
+  settings.m_File = folder.File("later/*.txt");
+  ASSERT_TRUE(source.Open(services));
+  EXPECT_EQ(Poll(), kFileIdleMs);
+  fs::create_directory(folder.File("later"));
+  Drop(folder.File("later/a.txt"), "A\n");
+  EXPECT_FALSE(source.InputWaiting());
+  Poll();  // the timed look
+  EXPECT_EQ(received, "A\n");
+  Drop(folder.File("later/b.txt"), "B\n");
+  EXPECT_TRUE(DropSeen());
+  Poll();
+  EXPECT_EQ(received, "A\nB\n");
+
+  fs::remove_all(folder.File("later"));
+  EXPECT_TRUE(DropSeen());  // the watch is gone: look once more
+  EXPECT_EQ(Poll(), kFileIdleMs);
+  EXPECT_FALSE(source.InputWaiting());
+  fs::create_directory(folder.File("later"));
+  Poll();
+  Drop(folder.File("later/c.txt"), "C\n");
+  EXPECT_TRUE(DropSeen());
+  Poll();
+  EXPECT_EQ(received, "A\nB\nC\n");
+}
 }  // namespace
 }  // namespace meldrix
