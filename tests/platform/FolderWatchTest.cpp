@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "support/Files.h"
 #include "support/TempFolder.h"
@@ -66,6 +67,21 @@ TEST_F(FolderWatchTest, ManyEventsAreDrainedAtOnce) {
   for (int i = 0; i < 300; ++i) WriteFile(folder.File(std::string(200, 'x') + std::to_string(i)), "x");
   EXPECT_TRUE(ChangeSeen());
   EXPECT_FALSE(watch.Changed());
+}
+
+// Events the kernel could not keep may have been any: a change, whatever
+// the filter says.
+TEST_F(FolderWatchTest, LostEventsCountAsAChange) {
+  int limit = 0;
+  std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> limit;
+  if (limit <= 0 || limit > 100000) GTEST_SKIP() << "queue limit " << limit;
+  ASSERT_TRUE(watch.Watch(folder.Path()));
+  for (int i = 0; i <= limit; ++i) {
+    int fd = ::open(folder.File(std::to_string(i)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+  }
+  EXPECT_TRUE(watch.Changed([](std::string_view) { return false; }));
 }
 
 TEST_F(FolderWatchTest, AnotherFolderReplacesTheFirst) {
