@@ -101,7 +101,7 @@ bool FolderWatch::Changed(const NameFilter& relevant) {
         changed = true;  // events were lost: anything may have come
         continue;
       }
-      if (event->wd != watch_ || watch_ < 0) continue;
+      if (event->wd != watch_) continue;  // left from an earlier watch
       if (event->mask & kWatchGone) {
         // A moved folder would still be followed under its new name: let go.
         Unwatch();

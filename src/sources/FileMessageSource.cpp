@@ -54,7 +54,8 @@ std::uint32_t CFileMessageSource::Poll(IMessageSink& sink, const OutPortServices
 bool CFileMessageSource::InputWaiting() {
   // The names are those of the last poll: the setting is not expanded here,
   // as that may run expressions.
-  if (!inputWaiting_) inputWaiting_ = watch_.Changed([this](std::string_view name) { return IsReadName(name); });
+  if (!inputWaiting_)
+    inputWaiting_ = watch_.Changed([this](std::string_view name) { return IsReadName(name); });
   return inputWaiting_;
 }
 
