@@ -84,19 +84,6 @@ TEST_F(FolderWatchTest, LostEventsCountAsAChange) {
   EXPECT_TRUE(watch.Changed([](std::string_view) { return false; }));
 }
 
-TEST_F(FolderWatchTest, AnotherFolderReplacesTheFirst) {
-  fs::create_directory(folder.File("a"));
-  fs::create_directory(folder.File("b"));
-  ASSERT_TRUE(watch.Watch(folder.File("a")));
-  WriteFile(folder.File("a/before"), "x");  // waits unread when the watch moves on
-  ASSERT_TRUE(watch.Watch(folder.File("b")));
-  EXPECT_EQ(watch.Folder(), folder.File("b"));
-  WriteFile(folder.File("a/after"), "x");
-  EXPECT_FALSE(watch.Changed());
-  WriteFile(folder.File("b/now"), "x");
-  EXPECT_TRUE(ChangeSeen());
-}
-
 TEST_F(FolderWatchTest, WhatCannotBeWatchedFailsWithItsReason) {
   WriteFile(folder.File("plain"), "x");
   struct Case {
