@@ -31,9 +31,9 @@ constexpr auto kIlperAckTime = std::chrono::milliseconds(1000);
 // The flood: lines in small blocks at a steady pace, as a busy peer writes
 // them, for as long as the device talks (but never more than kMaxFloodLines,
 // so that a slow build still drains it in a few seconds).
-constexpr int kFloodBlockLines = 40;
-constexpr auto kFloodBlockPause = std::chrono::milliseconds(10);
-constexpr int kMaxFloodLines = 8000;
+constexpr int kFloodBlockLines = 100;
+constexpr auto kFloodBlockPause = std::chrono::milliseconds(25);
+constexpr int kMaxFloodLines = 3000;
 
 std::string FloodLine(int n) {
   char line[32];
@@ -117,6 +117,7 @@ TEST(FloodE2eTest, IlperTelegramsAreAcknowledgedInTimeWhileAFloodDrains) {
   flood.join();
   ASSERT_FALSE(sendFailed);
   const int lines = sent;
+  ::testing::Test::RecordProperty("flood_lines", lines);
 
   auto arrived = [&] {
     return setup.SentCommands("FLOOD ").size() >= static_cast<std::size_t>(lines) &&
