@@ -551,6 +551,9 @@ def main():
     except KeyboardInterrupt:
         print("interrupted", file=sys.stderr)
         return 2
+    except OSError as e:
+        print("failed: %s" % e, file=sys.stderr)
+        return 2
     finally:
         Child.stop_all()
         shutil.rmtree(root, ignore_errors=True)
