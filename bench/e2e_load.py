@@ -637,11 +637,11 @@ def run_idle(build, folder, args):
             rate, threads = wakeups(meldrix.proc.pid, args.idle_seconds)
         finally:
             meldrix.stop()
-        name = "idle, processing " + ("active" if active else "inactive")
+        name = "idle wake-ups/s, " + ("active" if active else "inactive")
         target = ("target <= 12/s: " + verdict(rate, 12, False)) if active else "(no target)"
         print("%-34s %8s %8.1f %9s %5s %5s %5s  %s" % (
             name, "-", args.idle_seconds, "%.1f" % rate, "", "", "",
-            "%s wake-ups/s over %d threads" % (target, threads)))
+            "%s (%d threads)" % (target, threads)))
 
 
 if __name__ == "__main__":
