@@ -1,6 +1,8 @@
 #include "sources/SocketClient.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -82,6 +84,40 @@ std::size_t CSocketClient::Receive(std::string& text) {
   }
   text.resize(static_cast<std::size_t>(got));
   return text.size();
+}
+
+CSocketClient::ReplyEnd CSocketClient::ReceiveReply(std::string& reply, long limitMs, std::size_t maxBytes,
+                                                    const std::function<bool(std::string_view)>& complete) {
+  reply.clear();
+  if (!socket_.IsOpen()) {
+    lastError_ = ENOTCONN;
+    return ReplyEnd::Failed;
+  }
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(std::max<long>(limitMs, 0));
+  char buffer[16384];
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return ReplyEnd::TimedOut;
+    // Wakes as soon as bytes arrive; the 100 ms step only bounds each wait.
+    const TcpWaitResult waited = TcpWaitReadable(socket_.Fd(), -1, static_cast<int>(std::min<long long>(left, 100)));
+    if (waited == TcpWaitResult::TimedOut) continue;
+    if (waited != TcpWaitResult::Ready) {
+      lastError_ = errno;
+      return ReplyEnd::Failed;
+    }
+    int error = 0;
+    const long got = TcpReceive(socket_, buffer, sizeof buffer, error);
+    if (got == 0) return ReplyEnd::PeerClosed;
+    if (got < 0) {
+      if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR) continue;
+      lastError_ = error;
+      return ReplyEnd::Failed;
+    }
+    reply.append(buffer, static_cast<std::size_t>(got));
+    if (reply.size() > maxBytes) return ReplyEnd::TooLarge;
+    if (complete && complete(reply)) return ReplyEnd::Complete;
+  }
 }
 
 void CSocketClient::Close() {

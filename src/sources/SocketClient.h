@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,14 @@ class CSocketClient {
   std::size_t BytesWaiting() const;
   // Reads the bytes waiting now into text and returns their count.
   std::size_t Receive(std::string& text);
+  // How ReceiveReply ended.
+  enum class ReplyEnd { Complete, PeerClosed, TimedOut, TooLarge, Failed };
+  // Reads a reply that may come in pieces: waits for bytes (checking at
+  // least every 100 ms) and reads everything that arrives until `complete`
+  // holds for the bytes so far, the peer closes, `limitMs` have passed since
+  // the call, or more than `maxBytes` arrived. `reply` keeps what was read.
+  ReplyEnd ReceiveReply(std::string& reply, long limitMs, std::size_t maxBytes,
+                        const std::function<bool(std::string_view)>& complete);
   // Graceful close: shut down, give the peer at most 500 ms to close, discard
   // incoming data for at most 500 ms, close.
   void Close();
