@@ -73,8 +73,11 @@ std::optional<CMailXmlDocument> CMailXmlDocument::Parse(std::string_view text) {
   const pugi::xml_parse_result result =
       document.load_buffer(utf8.data(), utf8.size(), kParseOptions, pugi::encoding_utf8);
   if (!result) return std::nullopt;
+  // One root element: the reader would take a second one after it.
   const pugi::xml_node root = document.document_element();
   if (!root) return std::nullopt;
+  for (pugi::xml_node next = root.next_sibling(); next; next = next.next_sibling())
+    if (next.type() == pugi::node_element || next.type() == pugi::node_pcdata) return std::nullopt;
   CMailXmlDocument parsed;
   for (const pugi::xml_node element : root.children()) {
     if (element.type() != pugi::node_element) continue;
