@@ -70,6 +70,8 @@ std::uint32_t CMailMessageSource::Poll(IMessageSink& sink, const OutPortServices
   const auto registered = service.Register(mailbox);
   if (!registered.ok() || registered.reply->Integer("ResultCode") != 0) {
     TraceMessage(kTraceMail, "Mail: Service not running\n");
+    // A service that answered says why it refused the mailbox.
+    if (registered.ok()) TraceMessage(kTraceMail, "Mail: %s\n", registered.reply->Value("ResultText").c_str());
     return kIdlePollMs;
   }
   const std::string serverKey = MailServerKey(mailbox);
@@ -78,6 +80,8 @@ std::uint32_t CMailMessageSource::Poll(IMessageSink& sink, const OutPortServices
     TraceMessage(kTraceMail, "Mail: count failed: %s", service.LastError().c_str());
     return kIdlePollMs;
   }
+  if (counted.reply->Integer("ResultCode") != 0)  // e.g. the mailbox could not be fetched
+    TraceMessage(kTraceMail, "Mail: %s\n", counted.reply->Value("ResultText").c_str());
   const long count = counted.reply->Integer("UnreadedMails");
   const bool busy = count > kBusyCount;
   const long take = count < kMaxMailsPerPoll ? count : kMaxMailsPerPoll;

@@ -5,6 +5,8 @@
 #include "e2e/E2eHarness.h"
 #include "support/DovecotRunner.h"
 #include "support/FreePort.h"
+#include "sources/MailServiceClient.h"
+#include "sources/SocketClient.h"
 
 namespace meldrix::testing {
 namespace {
@@ -109,6 +111,59 @@ TEST_F(MailSourceE2eTest, HundredFiftyMailsArrive) {
   EXPECT_EQ(sent.size(), 150u);
   for (int i : {1, 75, 150})
     EXPECT_NE(std::find(sent.begin(), sent.end(), Send("Meldung " + std::to_string(i))), sent.end()) << i;
+}
+
+// The service refuses what it cannot do with a clear ResultCode and text,
+// without any POP3 server.
+TEST(MailServiceE2eTest, RefusalsAreClear) {
+  TempFolder folder;
+  const int port = FreePort();
+  LoggedProcess service("meldrix-mailservice", {"--port", std::to_string(port)}, EnvironmentWith({}),
+                        folder.File("service"));
+  CMailServiceClient client("127.0.0.1", static_cast<std::uint16_t>(port));
+  ASSERT_TRUE(WaitUntil([&] { return client.CountUnread("nobody").ok(); })) << service.Errors();
+
+  MailboxSettings mailbox;
+  mailbox.server = "127.0.0.1";
+  mailbox.auth = "NTLM";
+  auto reply = client.Register(mailbox);
+  ASSERT_TRUE(reply.ok());
+  EXPECT_NE(reply.reply->Integer("ResultCode"), 0);
+  EXPECT_NE(reply.reply->Value("ResultText").find("NTLM"), std::string::npos);
+
+  mailbox.auth = "AUTO";
+  mailbox.sslMode = "SSL";
+  reply = client.Register(mailbox);
+  ASSERT_TRUE(reply.ok());
+  EXPECT_EQ(reply.reply->Integer("ResultCode", -1), 0);
+  EXPECT_EQ(reply.reply->Value("ServerKey"), MailServerKey(mailbox));
+
+  struct Case {
+    CMailServiceClient::Result result;
+    const char* text;
+  } refusals[] = {{client.CountUnread("nobody"), "not registered"},
+                  {client.NextUnread(MailServerKey(mailbox)), "no unread mail"},
+                  {client.MarkRead("no-such-token", MailServerKey(mailbox)), "unknown token"}};
+  for (const Case& c : refusals) {
+    ASSERT_TRUE(c.result.ok()) << c.text;
+    EXPECT_NE(c.result.reply->Integer("ResultCode"), 0) << c.text;
+    EXPECT_NE(c.result.reply->Value("ResultText").find(c.text), std::string::npos) << c.result.reply->Value("ResultText");
+  }
+
+  // A malformed request still gets a document back.
+  CSocketClient raw;
+  ASSERT_TRUE(raw.Connect("127.0.0.1", static_cast<std::uint16_t>(port), 2000));
+  ASSERT_TRUE(raw.Send("<MailXML><FKTName>Get"));
+  raw.Close();  // shuts the sending side; the reply is discarded
+  CSocketClient bogus;
+  ASSERT_TRUE(bogus.Connect("127.0.0.1", static_cast<std::uint16_t>(port), 2000));
+  ASSERT_TRUE(bogus.Send("<MailXML><FKTName>Delete</FKTName></MailXML>"));
+  std::string text;
+  EXPECT_EQ(bogus.ReceiveReply(text, 5000, 1 << 20, CMailXmlDocument::IsComplete), CSocketClient::ReplyEnd::Complete);
+  const auto unknown = CMailXmlDocument::Parse(text);
+  ASSERT_TRUE(unknown);
+  EXPECT_NE(unknown->Value("ResultText").find("unknown function"), std::string::npos);
+  EXPECT_EQ(service.Stop(), 0);
 }
 
 }  // namespace
