@@ -20,7 +20,19 @@ bool CSocketListener::Start(std::uint16_t port, int& error) {
   if (!socket.IsOpen()) return false;
   port_ = TcpLocalPort(socket);
   listenSocket_ = std::move(socket);
+  const int stopFd = stop->Fd();
   stop_ = std::move(stop);
+  pool_ = std::make_unique<CConnectionPool>(
+      CConnectionPool::Limits{options_.maxConnections, kKeptIdleWorkers, kIdleWorkerLifetime},
+      [this, stopFd](PooledConnection& connection) {
+        connection.handler->Run(std::move(connection.socket), stopFd);
+        connection.handler.reset();
+        --connectionCount_;
+      },
+      [this, stopFd](PooledConnection& connection) {
+        TcpGracefulClose(connection.socket, stopFd);
+        --connectionCount_;
+      });
   listenerThread_ = std::thread([this] { ListenLoop(); });
   return true;
 }
@@ -30,16 +42,9 @@ void CSocketListener::Stop() {
   stop_->Signal();
   listenerThread_.join();
   listenSocket_.Close();
-  // The listener thread no longer adds connections; every connection thread
+  // The listener thread no longer submits connections; every connection
   // sees the stop signal and ends after its graceful close.
-  std::list<Connection> connections;
-  {
-    std::lock_guard lock(connectionsMutex_);
-    connections.swap(connections_);
-  }
-  for (Connection& connection : connections) {
-    if (connection.thread.joinable()) connection.thread.join();
-  }
+  pool_->Stop();
   stop_.reset();
   port_ = 0;
 }
@@ -48,7 +53,6 @@ void CSocketListener::ListenLoop() {
   while (true) {
     const TcpWaitResult wait = TcpWaitReadable(listenSocket_.Fd(), stop_->Fd(), -1);
     if (wait != TcpWaitResult::Ready) break;
-    ReapFinished();
     Accept();
   }
 }
@@ -75,30 +79,8 @@ void CSocketListener::Accept() {
     std::unique_ptr<CSocketServer> handler = factory_();
     if (!handler) continue;
     ++connectionCount_;
-    std::lock_guard lock(connectionsMutex_);
-    Connection& connection = connections_.emplace_back();
-    connection.handler = std::move(handler);
-    connection.thread = std::thread(
-        [this, &connection, stopFd = stop_->Fd()](TcpSocket client) {
-          connection.handler->Run(std::move(client), stopFd);
-          --connectionCount_;
-          connection.finished = true;
-        },
-        std::move(socket));
+    pool_->Submit({std::move(handler), std::move(socket)});
   }
-}
-
-void CSocketListener::ReapFinished() {
-  std::list<Connection> finished;
-  {
-    std::lock_guard lock(connectionsMutex_);
-    for (auto it = connections_.begin(); it != connections_.end();) {
-      auto next = std::next(it);
-      if (it->finished) finished.splice(finished.end(), connections_, it);
-      it = next;
-    }
-  }
-  for (Connection& connection : finished) connection.thread.join();
 }
 
 }  // namespace meldrix
