@@ -8,7 +8,7 @@ namespace meldrix {
 CConnectionPool::CConnectionPool(Limits limits, ConnectionFunction serve, ConnectionFunction drop)
     : limits_(limits), serve_(std::move(serve)), drop_(std::move(drop)) {}
 
-CConnectionPool::~CConnectionPool() { Stop(); }
+CConnectionPool::~CConnectionPool() { Stop({}); }
 
 void CConnectionPool::Submit(PooledConnection connection) {
   std::unique_lock lock(mutex_);
@@ -21,6 +21,7 @@ void CConnectionPool::Submit(PooledConnection connection) {
   // Every idle worker takes one queued connection once woken; a worker still
   // counted idle may be waking already, which the count allows for.
   if (idle_ >= queue_.size()) {
+    lock.unlock();  // so the woken worker does not wait for the lock at once
     queued_.notify_one();
     return;
   }
@@ -89,18 +90,19 @@ void CConnectionPool::WorkerLoop(std::list<Worker>::iterator self) {
   if (previous.joinable()) previous.join();
 }
 
-void CConnectionPool::Stop() {
+void CConnectionPool::Stop(const std::function<void()>& endServed) {
   std::deque<PooledConnection> queued;
   std::list<Worker> workers;
   std::thread lastEnded;
   {
     std::lock_guard lock(mutex_);
-    // From here on no worker touches the list or lastEnded_.
+    // From here on no worker starts a connection or touches the list.
     stopping_ = true;
     queued.swap(queue_);
     workers.swap(workers_);
     lastEnded = std::move(lastEnded_);
   }
+  if (endServed) endServed();
   queued_.notify_all();
   for (PooledConnection& connection : queued) drop_(connection);
   for (Worker& worker : workers) worker.thread.join();

@@ -47,10 +47,11 @@ class CConnectionPool {
   // Hands the connection to an idle worker, or to a new one while below
   // maxWorkers; otherwise it waits for the next worker that becomes free.
   void Submit(PooledConnection connection);
-  // Gives the queued connections to drop, waits for every worker to finish
-  // its connection (the caller makes them end) and joins them all. The pool
-  // takes no more connections afterwards.
-  void Stop();
+  // Serves no more connections: runs endServed, which is to make the
+  // connections being served end (a stop signal their handlers watch), gives
+  // the queued ones to drop and joins every worker. Connections submitted
+  // afterwards go to drop at once.
+  void Stop(const std::function<void()>& endServed);
 
   std::size_t WorkerCount() const;
   std::size_t IdleCount() const;

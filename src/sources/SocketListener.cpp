@@ -39,12 +39,12 @@ bool CSocketListener::Start(std::uint16_t port, int& error) {
 
 void CSocketListener::Stop() {
   if (!listenerThread_.joinable()) return;
-  stop_->Signal();
+  // The pool first stops taking connections from its queue, so none is
+  // greeted after the stop; then the stop signal ends the listener thread
+  // and every connection after its graceful close.
+  pool_->Stop([this] { stop_->Signal(); });
   listenerThread_.join();
   listenSocket_.Close();
-  // The listener thread no longer submits connections; every connection
-  // sees the stop signal and ends after its graceful close.
-  pool_->Stop();
   stop_.reset();
   port_ = 0;
 }

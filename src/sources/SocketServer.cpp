@@ -1,7 +1,7 @@
 #include "sources/SocketServer.h"
 
 #include <cerrno>
-#include <vector>
+#include <memory>
 
 namespace meldrix {
 
@@ -18,7 +18,9 @@ bool CSocketServer::Send(std::string_view text) {
 void CSocketServer::Run(TcpSocket socket, int stopFd) {
   socket_ = std::move(socket);
   stopFd_ = stopFd;
-  std::vector<char> buffer(kReceiveChunk);
+  // Not zeroed: recv fills what is used, and a short connection touches
+  // only the first page of it.
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kReceiveChunk);
   OnConnectionOpened();
   while (!closeRequested_) {
     // Checked before waiting: a peer that sends without pause would
@@ -32,14 +34,14 @@ void CSocketServer::Run(TcpSocket socket, int stopFd) {
     if (wait == TcpWaitResult::TimedOut) continue;  // TimeLeftMs() tells at the top
     if (wait != TcpWaitResult::Ready) break;
     int error = 0;
-    const long got = TcpReceive(socket_, buffer.data(), buffer.size(), error);
+    const long got = TcpReceive(socket_, buffer.get(), kReceiveChunk, error);
     if (got == 0) break;  // the peer closed
     if (got < 0) {
       if (error == EAGAIN) continue;
       OnReceiveError(error);
       break;
     }
-    OnBytesReceived(buffer.data(), static_cast<std::size_t>(got));
+    OnBytesReceived(buffer.get(), static_cast<std::size_t>(got));
   }
   TcpGracefulClose(socket_, stopFd);
   OnConnectionClosed();

@@ -136,8 +136,7 @@ TEST(ConnectionPoolTest, StopEndsBusyAndClosesQueuedConnections) {
   ASSERT_EQ(TcpWaitReadable(clients[0].Fd(), -1, 5000), TcpWaitResult::Ready);
   ASSERT_EQ(TcpWaitReadable(clients[1].Fd(), -1, 5000), TcpWaitResult::Ready);
   const auto start = std::chrono::steady_clock::now();
-  stop.Signal();
-  pool.Stop();
+  pool.Stop([&] { stop.Signal(); });
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   EXPECT_EQ(served, 2);
   EXPECT_EQ(dropped, 1);
@@ -163,6 +162,11 @@ class SocketListenerTest : public ::testing::Test {
   std::string Connect(TcpSocket& client) {
     client = ConnectTo(listener_->Port());
     return client.IsOpen() ? ReadLine(client) : "no connection";
+  }
+
+  std::vector<std::string> Rejected() {
+    std::lock_guard lock(mutex_);
+    return rejected_;
   }
 
   std::unique_ptr<CSocketListener> listener_;
@@ -194,11 +198,8 @@ TEST_F(SocketListenerTest, ConnectionBeyondTheLimitIsRejectedAndStopEndsTheServe
   EXPECT_EQ(Connect(first), "hello\r\n");
   EXPECT_EQ(Connect(second), "hello\r\n");
   EXPECT_EQ(Connect(third), "busy\r\n");
-  {
-    std::lock_guard lock(mutex_);
-    ASSERT_EQ(rejected_.size(), 1u);
-    EXPECT_TRUE(rejected_[0].starts_with("127.0.0.1:")) << rejected_[0];
-  }
+  ASSERT_TRUE(WaitUntil([&] { return Rejected().size() == 1; }));  // told after the reply
+  EXPECT_TRUE(Rejected()[0].starts_with("127.0.0.1:")) << Rejected()[0];
   EXPECT_EQ(listener_->ConnectionCount(), 2u);
   EXPECT_EQ(listener_->WorkerCount(), 2u);
 
