@@ -1,6 +1,6 @@
-// One accepted TCP connection served on its own thread. Derived classes give
-// the protocol through the three connection operations; all of them run on
-// the connection's thread.
+// One accepted TCP connection, served on one thread for its whole life.
+// Derived classes give the protocol through the three connection operations;
+// all of them run on that thread.
 #pragma once
 
 #include <atomic>
@@ -37,8 +37,8 @@ class CSocketServer {
   void CloseConnection() { closeRequested_ = true; }
   bool CloseRequested() const { return closeRequested_; }
 
-  // The connection thread's body: serves socket until the peer closes, the
-  // handler closes, or stop is signalled; then closes gracefully.
+  // Serves socket on the calling thread until the peer closes, the handler
+  // closes, or stop is signalled; then closes gracefully.
   void Run(TcpSocket socket, int stopFd);
 
   // A reply that cannot leave within this time counts as a lost connection.
