@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,20 +25,25 @@ using namespace meldrix;
 
 class Stub {
  public:
-  explicit Stub(std::vector<std::string> extra = {}) {
+  // On a Unix socket, or with `tcp` on a loopback port named "localhost" (a
+  // name the client looks up once, not for every command).
+  explicit Stub(std::vector<std::string> extra = {}, bool tcp = false) {
     std::string pattern = (std::filesystem::temp_directory_path() / "korvane-bench-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) return;
     folder_ = pattern;
-    endpoint_ = "unix:" + (folder_ / "k.sock").string();
-    std::vector<std::string> args = {MELDRIX_BUILD_DIR "/korvane-stub", "--endpoint", endpoint_,
-                                     "--journal", (folder_ / "journal").string()};
+    const std::filesystem::path ready = folder_ / "ready";
+    std::vector<std::string> args = {MELDRIX_BUILD_DIR "/korvane-stub", "--endpoint",
+                                     tcp ? "tcp:127.0.0.1:0" : "unix:" + (folder_ / "k.sock").string(),
+                                     "--journal", (folder_ / "journal").string(), "--ready-file", ready.string()};
     args.insert(args.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     if (::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    for (int i = 0; i < 500 && !std::filesystem::exists(folder_ / "k.sock"); ++i)
+    for (int i = 0; i < 500 && !std::filesystem::exists(ready); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::ifstream(ready) >> endpoint_;
+    if (tcp && endpoint_.starts_with("tcp:127.0.0.1:")) endpoint_ = "tcp:localhost:" + endpoint_.substr(14);
   }
   ~Stub() {
     if (pid_ > 0) {
@@ -47,7 +53,7 @@ class Stub {
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
   }
-  bool Ready() const { return pid_ > 0 && std::filesystem::exists(folder_ / "k.sock"); }
+  bool Ready() const { return pid_ > 0 && !endpoint_.empty(); }
   const std::string& Endpoint() const { return endpoint_; }
 
  private:
@@ -56,12 +62,15 @@ class Stub {
   pid_t pid_ = -1;
 };
 
+// Round trip of one command: connect, send, reply, close. Arguments: the
+// text's length, and 1 for a TCP endpoint by name instead of a Unix socket.
 void BM_KorvaneSend(benchmark::State& state) {
-  Stub stub;
+  Stub stub({}, state.range(1) != 0);
   if (!stub.Ready()) {
     state.SkipWithError("korvane-stub did not start");
     return;
   }
+  state.SetLabel(stub.Endpoint().substr(0, stub.Endpoint().find(':')));
   CKorvane korvane(stub.Endpoint());
   std::string command =
       KorvaneSendCommand("4711", std::string(static_cast<size_t>(state.range(0)), 'x'));
@@ -74,7 +83,7 @@ void BM_KorvaneSend(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_KorvaneSend)->Arg(40)->Arg(1000)->UseRealTime();
+BENCHMARK(BM_KorvaneSend)->Args({40, 0})->Args({1000, 0})->Args({40, 1})->UseRealTime();
 
 void BM_KorvaneReceiverList(benchmark::State& state) {
   std::string list;

@@ -1,5 +1,6 @@
 #include "engine/Korvane.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/Cp1252.h"
@@ -44,7 +45,12 @@ KorvaneResult CKorvane::Execute(std::string_view command) {
     error = ResolveStreamEndpoint(*endpoint, addresses_);
   }
   LocalStream stream;
-  if (!error) stream = LocalStream::Connect(addresses_, deadline, error);
+  std::size_t used = 0;
+  if (!error) stream = LocalStream::Connect(addresses_, deadline, error, &used);
+  // The address that answered goes first: a name with an address nobody
+  // listens on (localhost as ::1 for a server on 127.0.0.1) costs one
+  // refused connection once, not for every command.
+  if (!error && used > 0) std::rotate(addresses_.begin(), addresses_.begin() + static_cast<std::ptrdiff_t>(used), addresses_.end());
   if (!error) error = stream.SendAll(Cp1252ToUtf8(command), deadline);
   if (!error) error = stream.ShutdownWrite();
   // A server that closes before reading the whole command may still have

@@ -97,9 +97,11 @@ int ResolveStreamEndpoint(const StreamEndpoint& endpoint, std::vector<StreamAddr
 
 namespace {
 
-int ConnectAddresses(const std::vector<StreamAddress>& addresses, StreamDeadline deadline, int& fdOut) {
+int ConnectAddresses(const std::vector<StreamAddress>& addresses, StreamDeadline deadline, int& fdOut,
+                     std::size_t& used) {
   int err = ENOENT;
-  for (const StreamAddress& address : addresses) {
+  for (used = 0; used < addresses.size(); ++used) {
+    const StreamAddress& address = addresses[used];
     int fd = NewSocket(address.family);
     if (fd < 0) {
       err = errno;
@@ -186,9 +188,11 @@ LocalStream LocalStream::Connect(const StreamEndpoint& endpoint, StreamDeadline 
 }
 
 LocalStream LocalStream::Connect(const std::vector<StreamAddress>& addresses, StreamDeadline deadline,
-                                 int& error) {
+                                 int& error, std::size_t* used) {
   int fd = -1;
-  error = ConnectAddresses(addresses, deadline, fd);
+  std::size_t index = 0;
+  error = ConnectAddresses(addresses, deadline, fd, index);
+  if (used) *used = index;
   return error ? LocalStream() : LocalStream(fd);
 }
 

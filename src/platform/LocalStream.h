@@ -55,8 +55,10 @@ class LocalStream {
   // Connects without blocking past the deadline. On failure the stream is
   // closed and `error` holds the errno value.
   static LocalStream Connect(const StreamEndpoint& endpoint, StreamDeadline deadline, int& error);
-  // The same to addresses resolved before, tried in order.
-  static LocalStream Connect(const std::vector<StreamAddress>& addresses, StreamDeadline deadline, int& error);
+  // The same to addresses resolved before, tried in order; `used` (when
+  // given) receives the index of the address that answered.
+  static LocalStream Connect(const std::vector<StreamAddress>& addresses, StreamDeadline deadline, int& error,
+                             std::size_t* used = nullptr);
 
   // All bytes or an error (0 on success). Never raises SIGPIPE.
   int SendAll(std::string_view data, StreamDeadline deadline);
