@@ -21,7 +21,8 @@ void FailActivation(const ActivationContext& context, const std::string& message
 
 bool ActivateProcessing(const ActivationContext& context) {
   CMeldrixDoc& doc = context.doc;
-  // The SMTP sink is always enabled, so activation never lacks a source.
+  // Activation needs a source, a configured ISDN call monitor or the SMTP
+  // sink; the sink is always enabled, so activation never lacks a source.
   context.log.Clear();
   context.log.SetColour(0);
 

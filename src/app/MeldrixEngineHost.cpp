@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "app/Activation.h"
+#include "app/CallMonitorService.h"
 #include "app/MeldrixDdeServer.h"
 #include "platform/Cp1252.h"
 #include "platform/EventLoop.h"
@@ -58,9 +59,11 @@ class CMeldrixEngineHost : public IEngineHost {
       port.Poll(doc_.m_OutPorts, services_, [&port](char c) { return port.AddChar(c); });
     });
     doc_.LoadConfiguration();
+    if (startup.loop) StartCallMonitor(*startup.loop);
   }
 
   ~CMeldrixEngineHost() override {
+    callMonitor_.reset();
     if (loop_) {
       loop_->Unwatch(ddeWatch_);
       loop_->CancelTimer(ddeTimer_);
@@ -106,6 +109,7 @@ class CMeldrixEngineHost : public IEngineHost {
   void Reload() override {
     doc_.LoadConfiguration();
     SetUiLanguage(PrivateProfile::GetInt(doc_.GetPaths().configFile, "Settings", "Language", 0));
+    if (callMonitor_) callMonitor_->Configure(config_("ISDN", "CallMonitor"));
   }
 
   void SendCheck() override { korvaneCheck_.Run(doc_.GetKorvane(), doc_); }
@@ -142,6 +146,18 @@ class CMeldrixEngineHost : public IEngineHost {
     }
   }
 
+  // Incoming calls reach the engine as the internal source "ISDN" (dropped
+  // there while processing is inactive).
+  void StartCallMonitor(EventLoop& loop) {
+    callMonitor_ = std::make_unique<CallMonitorService>(
+        loop, [this](const std::string& text) { doc_.ProcessInternal("ISDN", 4, text); },
+        [this](const std::string& text, bool error) {
+          if (error) WriteRedLine(doc_, text);
+          else doc_.Write(text + "\n");
+        });
+    callMonitor_->Configure(config_("ISDN", "CallMonitor"));
+  }
+
   std::shared_ptr<ISerialLibrary> serial_;  // before the document: its sources use it
   CMeldrixDoc doc_;
   CKorvaneCheck korvaneCheck_;
@@ -153,6 +169,7 @@ class CMeldrixEngineHost : public IEngineHost {
   std::deque<std::string> ddeTexts_;
   EventLoop::WatchId ddeWatch_ = 0;
   EventLoop::TimerId ddeTimer_ = 0;
+  std::unique_ptr<CallMonitorService> callMonitor_;
 };
 
 }  // namespace
