@@ -7,6 +7,7 @@
 
 #include "app/Activation.h"
 #include "app/CallMonitorService.h"
+#include "app/DioConfiguration.h"
 #include "app/MeldrixDdeServer.h"
 #include "platform/Cp1252.h"
 #include "platform/EventLoop.h"
@@ -59,12 +60,15 @@ class CMeldrixEngineHost : public IEngineHost {
       port.Poll(doc_.m_OutPorts, services_, [&port](char c) { return port.AddChar(c); });
     });
     doc_.LoadConfiguration();
+    dio_ = std::make_unique<DioConfiguration>([this](const std::string& text) { LogLater(text); });
+    dio_->Apply(config_);
     if (startup.loop) StartCallMonitor(*startup.loop);
   }
 
   ~CMeldrixEngineHost() override {
     callMonitor_.reset();
     if (loop_) {
+      loop_->CancelTimer(logTimer_);
       loop_->Unwatch(ddeWatch_);
       loop_->CancelTimer(ddeTimer_);
     }
@@ -109,6 +113,7 @@ class CMeldrixEngineHost : public IEngineHost {
   void Reload() override {
     doc_.LoadConfiguration();
     SetUiLanguage(PrivateProfile::GetInt(doc_.GetPaths().configFile, "Settings", "Language", 0));
+    dio_->Apply(config_);
     if (callMonitor_) callMonitor_->Configure(config_("ISDN", "CallMonitor"));
   }
 
@@ -146,13 +151,27 @@ class CMeldrixEngineHost : public IEngineHost {
     }
   }
 
+  // A red line written once the loop runs: during start-up the console does
+  // not show the log yet, and activation clears it.
+  void LogLater(const std::string& text) {
+    if (!loop_) {
+      WriteRedLine(doc_, text);
+      return;
+    }
+    laterLines_.push_back(text);
+    if (!loop_->TimerPending(logTimer_)) logTimer_ = loop_->StartTimer(0, [this] {
+      for (const std::string& line : laterLines_) WriteRedLine(doc_, line);
+      laterLines_.clear();
+    });
+  }
+
   // Incoming calls reach the engine as the internal source "ISDN" (dropped
   // there while processing is inactive).
   void StartCallMonitor(EventLoop& loop) {
     callMonitor_ = std::make_unique<CallMonitorService>(
         loop, [this](const std::string& text) { doc_.ProcessInternal("ISDN", 4, text); },
         [this](const std::string& text, bool error) {
-          if (error) WriteRedLine(doc_, text);
+          if (error) LogLater(text);
           else doc_.Write(text + "\n");
         });
     callMonitor_->Configure(config_("ISDN", "CallMonitor"));
@@ -169,7 +188,10 @@ class CMeldrixEngineHost : public IEngineHost {
   std::deque<std::string> ddeTexts_;
   EventLoop::WatchId ddeWatch_ = 0;
   EventLoop::TimerId ddeTimer_ = 0;
+  std::unique_ptr<DioConfiguration> dio_;
   std::unique_ptr<CallMonitorService> callMonitor_;
+  std::deque<std::string> laterLines_;
+  EventLoop::TimerId logTimer_ = 0;
 };
 
 }  // namespace

@@ -124,6 +124,16 @@ void SimulatedDioBank::SetInput(int index, int on) {
   }
 }
 
+void ConfiguredDioBank::Use(std::shared_ptr<DioBank> bank) {
+  std::lock_guard lock(lock_);
+  bank_ = std::move(bank);
+}
+
+std::shared_ptr<DioBank> ConfiguredDioBank::InUse() const {
+  std::lock_guard lock(lock_);
+  return bank_;
+}
+
 std::shared_ptr<DioBank> CurrentDio() { return ProcessEnv().dio; }
 
 }  // namespace meldrix

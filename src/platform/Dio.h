@@ -69,6 +69,27 @@ class SimulatedDioBank : public DioBank {
   std::string stateFile_;
 };
 
+// The bank the program's configuration chooses, in the environment for the
+// whole run: it hands every call to the bank in use, which a configuration
+// reload may replace.
+class ConfiguredDioBank : public DioBank {
+ public:
+  explicit ConfiguredDioBank(std::shared_ptr<DioBank> bank) : bank_(std::move(bank)) {}
+  void Use(std::shared_ptr<DioBank> bank);
+  std::shared_ptr<DioBank> InUse() const;
+
+  int GetInput(int index) override { return InUse()->GetInput(index); }
+  int GetOutput(int index) override { return InUse()->GetOutput(index); }
+  void SetOutput(int index, int on) override { InUse()->SetOutput(index, on); }
+  void SetOutputImpulse(int index, int state, int duration) override {
+    InUse()->SetOutputImpulse(index, state, duration);
+  }
+
+ private:
+  mutable std::mutex lock_;
+  std::shared_ptr<DioBank> bank_;
+};
+
 // The bank of the process's environment (platform/Env.h).
 std::shared_ptr<DioBank> CurrentDio();
 
