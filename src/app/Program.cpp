@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/CommandLine.h"
+#include "app/CrashReporting.h"
 #include "app/ConsoleLog.h"
 #include "util/LogLines.h"
 #include "app/MainLoop.h"
@@ -24,6 +25,7 @@ namespace {
 
 int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostream& err) {
   EventLoop loop;  // first made, last gone: the others unregister from it
+  ArmCrashTrigger(loop);  // test builds only
   // No second instance with the same parameters: it asks the first to come
   // to the front and ends.
   SingleInstance instance(commandLine.windowClass);
@@ -101,15 +103,18 @@ int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostr
 }  // namespace
 
 int RunProgram(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+  InstallProgramCrashReport();
   CMessageCommandLineInfo commandLine;
   commandLine.Parse(arguments);
   // Until the desktop user interface exists the program always runs headless.
+  int status = 1;
   try {
-    return Run(commandLine, out, err);
+    status = Run(commandLine, out, err);
   } catch (const std::exception& error) {
     err << "meldrix: " << error.what() << std::endl;
-    return 1;
   }
+  ClearExitReport();  // the regular shut-down: no report at exit
+  return status;
 }
 
 }  // namespace meldrix
