@@ -3,11 +3,20 @@
 // CMeldrixDoc to it; tests drive the loop with a fake.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace meldrix {
 
 class CStreamDoc;
+
+// The three counters of the status bar.
+struct EngineCounters {
+  std::uint32_t total = 0;
+  std::uint32_t sent = 0;
+  std::uint32_t errors = 0;
+  bool operator==(const EngineCounters&) const = default;
+};
 
 class IEngineHost {
  public:
@@ -36,6 +45,24 @@ class IEngineHost {
   virtual void SendCheck() = 0;
   // "Total messages: n, Sent messages: n, Total Errors: n" for the log.
   virtual std::string CountersText() const = 0;
+
+  // For the desktop program; the defaults suit a host without them.
+  virtual EngineCounters Counters() const { return {}; }
+  // Whether "activate" is offered: a source exists or the SMTP sink is
+  // enabled, which it always is.
+  virtual bool CanActivate() const { return true; }
+  // The sources, each with the output it feeds.
+  virtual std::string OverviewText() { return {}; }
+  // The configuration file in use.
+  virtual std::string ConfigFile() const { return {}; }
+  // Someone else wrote the configuration file for this program: the change
+  // check must not take it for an outside edit.
+  virtual void ConfigurationWritten() {}
+  // Sends a command to Korvane; the reply, or the failure code.
+  virtual std::uint32_t SendKorvaneCommand(const std::string& command) {
+    (void)command;
+    return 0;
+  }
 };
 
 }  // namespace meldrix

@@ -125,6 +125,23 @@ class CMeldrixEngineHost : public IEngineHost {
            LoadText("IDS_TOTAL_ERRORS") + ": " + std::to_string(doc_.m_TotalErrors);
   }
 
+  EngineCounters Counters() const override {
+    return {doc_.m_TotalMessages, doc_.m_SentMessages, doc_.m_TotalErrors};
+  }
+
+  std::string OverviewText() override {
+    return doc_.GetOverviewText([](const CInPort& port) { return port.Describe(false); },
+                                [](const COutPort& port) { return port.Describe(false); });
+  }
+
+  std::string ConfigFile() const override { return doc_.GetPaths().configFile; }
+
+  void ConfigurationWritten() override { doc_.RememberConfigTime(); }
+
+  std::uint32_t SendKorvaneCommand(const std::string& command) override {
+    return doc_.GetKorvane().Execute(command).hr;
+  }
+
  private:
   // Other programs hand texts to the engine on the topic "Signal". The text
   // of an accepted command is processed right after the command has been

@@ -1,6 +1,8 @@
 #include "app/Program.h"
 
+#include <cstdlib>
 #include <exception>
+#include <optional>
 
 #include "app/CommandLine.h"
 #include "app/CrashReporting.h"
@@ -8,6 +10,7 @@
 #include "util/LogLines.h"
 #include "app/MainLoop.h"
 #include "app/MeldrixEngineHost.h"
+#include "app/Password.h"
 #include "engine/ConfigPaths.h"
 #include "util/StreamDoc.h"
 #include "platform/Env.h"
@@ -23,7 +26,8 @@ namespace meldrix {
 
 namespace {
 
-int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostream& err) {
+int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostream& err,
+        CProgramFrontEnd* frontEnd) {
   EventLoop loop;  // first made, last gone: the others unregister from it
   ArmCrashTrigger(loop);  // test builds only
   // No second instance with the same parameters: it asks the first to come
@@ -67,6 +71,14 @@ int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostr
   for (const std::string& unknown : commandLine.unknownSwitches)
     err << "meldrix: unknown switch " << unknown << " ignored" << std::endl;
 
+  // The password, before the engine; a damaged value leaves the program
+  // unprotected.
+  std::unique_ptr<CMeldrixRights> rights =
+      LoadRights(ConfigPaths::Resolve(commandLine.instanceName).configFile);
+  // The desktop program's message boxes already for the configuration load.
+  std::optional<ScopedEnv> windowBoxes;
+  if (frontEnd) windowBoxes.emplace(Env{.ui = frontEnd->MakeUserInterface()});
+
   // The serial library check of the original has nothing to check here: the
   // serial layer is part of the program. The DDE service "Meldrix" starts
   // with the engine, before the document loads the configuration.
@@ -75,8 +87,10 @@ int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostr
   CStreamDoc& log = engine->Log();
   // Message boxes of the headless program: a red log line and standard error,
   // for as long as the log lives.
-  ScopedEnv environment(Env{.ui = std::make_shared<ConsoleUserInterface>(
-                                [&log](const std::string& line) { WriteRedLine(log, line); })});
+  std::optional<ScopedEnv> consoleBoxes;
+  if (!frontEnd)
+    consoleBoxes.emplace(Env{.ui = std::make_shared<ConsoleUserInterface>(
+                                 [&log](const std::string& line) { WriteRedLine(log, line); })});
   CConsoleLog console(out, CConsoleLog::IsTerminal(1), [&err] {
     err << "meldrix: the log can no longer be written to standard output; processing goes on"
         << std::endl;
@@ -85,14 +99,20 @@ int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostr
 
   CMainLoop mainLoop(loop, *engine);
   mainLoop.StartSupervision();
-  SignalWatcher signals(loop, [&](int signal) { mainLoop.OnSignal(signal); });
-  if (!instance.Listen(loop, [&] { log.Write(LoadText("IDS_ASKED_TO_FRONT") + "\n"); }))
+  std::optional<SignalWatcher> signals;
+  if (!frontEnd) signals.emplace(loop, [&](int signal) { mainLoop.OnSignal(signal); });
+  if (!instance.Listen(loop, [&] {
+        log.Write(LoadText("IDS_ASKED_TO_FRONT") + "\n");
+        if (frontEnd) frontEnd->BringToFront();
+      }))
     err << "meldrix: " << instance.Error() << std::endl;
 
+  ProgramContext context{commandLine, loop, *engine, mainLoop, rights};
+  if (frontEnd) frontEnd->Create(context);
   if (engine->AutoActivate()) mainLoop.Activate();
   mainLoop.StartProcessingTimers();
 
-  int status = loop.Run();
+  int status = frontEnd ? frontEnd->Run() : loop.Run();
   if (engine->IsActive()) engine->Deactivate();
   console.FlushPartialLine(log);
   log.RemoveObserver(&console);
@@ -102,14 +122,23 @@ int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostr
 
 }  // namespace
 
-int RunProgram(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+bool ShowsWindow(const CMessageCommandLineInfo& commandLine) {
+  if (commandLine.show == CMessageCommandLineInfo::Show::Hidden) return false;
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+int RunProgram(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+               CProgramFrontEnd* frontEnd) {
   InstallProgramCrashReport();
   CMessageCommandLineInfo commandLine;
   commandLine.Parse(arguments);
-  // Until the desktop user interface exists the program always runs headless.
   int status = 1;
   try {
-    status = Run(commandLine, out, err);
+    status = Run(commandLine, out, err, frontEnd);
   } catch (const std::exception& error) {
     err << "meldrix: " << error.what() << std::endl;
   }

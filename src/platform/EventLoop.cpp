@@ -1,5 +1,6 @@
 #include "platform/EventLoop.h"
 
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -19,7 +20,43 @@ EventLoop::EventLoop() {
 }
 
 EventLoop::~EventLoop() {
+  if (epollFd_ >= 0) ::close(epollFd_);
   if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+int EventLoop::Descriptor() {
+  if (epollFd_ >= 0) return epollFd_;
+  epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
+  if (epollFd_ < 0)
+    throw std::runtime_error(std::string("epoll_create1 failed: ") + std::strerror(errno));
+  UpdateReadiness(wakeFd_);
+  for (const auto& [id, watch] : watches_) UpdateReadiness(watch.fd);
+  return epollFd_;
+}
+
+// Registers `fd` with the union of the events its watches ask for, or
+// removes it when none is left.
+void EventLoop::UpdateReadiness(int fd) {
+  if (epollFd_ < 0) return;
+  std::uint32_t events = 0;
+  if (fd == wakeFd_) events = EPOLLIN;
+  for (const auto& [id, watch] : watches_)
+    if (watch.fd == fd) {
+      if (watch.events & POLLIN) events |= EPOLLIN;
+      if (watch.events & POLLOUT) events |= EPOLLOUT;
+      if (watch.events & POLLPRI) events |= EPOLLPRI;
+      events |= EPOLLERR | EPOLLHUP;
+    }
+  epoll_event event{};
+  event.events = events;
+  event.data.fd = fd;
+  if (events == 0) {
+    ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);  // may be closed already
+    return;
+  }
+  // A descriptor closed and reused without Unwatch() is no longer registered.
+  if (::epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd, &event) != 0 && errno == ENOENT)
+    ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event);
 }
 
 EventLoop::TimerId EventLoop::StartTimer(std::uint32_t delayMs, TimerFn fn) {
@@ -35,10 +72,17 @@ bool EventLoop::TimerPending(TimerId id) const { return timers_.count(id) != 0; 
 EventLoop::WatchId EventLoop::Watch(int fd, short events, WatchFn fn) {
   WatchId id = nextWatch_++;
   watches_.emplace(id, WatchEntry{fd, events, std::move(fn)});
+  UpdateReadiness(fd);
   return id;
 }
 
-void EventLoop::Unwatch(WatchId id) { watches_.erase(id); }
+void EventLoop::Unwatch(WatchId id) {
+  auto it = watches_.find(id);
+  if (it == watches_.end()) return;
+  int fd = it->second.fd;
+  watches_.erase(it);
+  UpdateReadiness(fd);
+}
 
 int EventLoop::MillisecondsToNextTimer() const {
   if (timers_.empty()) return -1;

@@ -46,11 +46,20 @@ class EventLoop {
   // Thread-safe.
   void Quit(int exitCode = 0);
   bool Quitting() const { return quit_.load(); }
+  // The code given to Quit(); for a loop driven by another.
+  int ExitCode() const { return exitCode_.load(); }
   // Thread-safe: ends the current wait early.
   void Wake();
 
   // Milliseconds until the next timer is due, -1 when none is started.
   int MillisecondsToNextTimer() const;
+
+  // For driving the loop from another event loop (the desktop program's): a
+  // descriptor that polls readable while a watched descriptor has one of its
+  // events or Wake() was called. The other loop then calls RunOnce(0), and
+  // again when MillisecondsToNextTimer() has passed. Made at first use.
+  // Regular files cannot be watched this way (they are always ready anyway).
+  int Descriptor();
 
  private:
   struct Timer {
@@ -64,12 +73,14 @@ class EventLoop {
   };
 
   void RunDueTimers();
+  void UpdateReadiness(int fd);
 
   std::map<TimerId, Timer> timers_;
   std::map<WatchId, WatchEntry> watches_;
   TimerId nextTimer_ = 1;
   WatchId nextWatch_ = 1;
   int wakeFd_ = -1;  // eventfd
+  int epollFd_ = -1;  // Descriptor(): the watched descriptors, level-triggered
   std::atomic<bool> quit_{false};
   std::atomic<int> exitCode_{0};
 };

@@ -1,0 +1,120 @@
+// The desktop program's parts on a real engine, in the test process: Qt on
+// the offscreen platform, a temporary data folder, a Korvane stand-in, the
+// engine's event loop pumped by Qt's. Grabbed images are kept as artefacts
+// in <build>/artefacts/ui.
+#pragma once
+
+#include <QApplication>
+#include <QImage>
+#include <QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <queue>
+
+#include "app/MainLoop.h"
+#include "app/MeldrixEngineHost.h"
+#include "app/Password.h"
+#include "app/Program.h"
+#include "engine/KorvaneStubProcess.h"
+#include "support/Files.h"
+#include "support/TempFolder.h"
+#include "ui/EnginePump.h"
+#include "ui/MainFrame.h"
+
+namespace meldrix::testing {
+
+inline constexpr int kUiTimeoutMs = 20000;
+
+// Answers password prompts from a queue; an empty queue cancels.
+class ScriptedPrompt : public IPasswordPrompt {
+ public:
+  std::optional<std::string> AskPassword() override {
+    ++asked;
+    if (answers.empty()) return std::nullopt;
+    std::string answer = answers.front();
+    answers.pop();
+    return answer;
+  }
+  void ShowIncorrect() override { ++incorrect; }
+
+  std::queue<std::string> answers;
+  int asked = 0;
+  int incorrect = 0;
+};
+
+inline std::string ArtefactPath(const std::string& name) {
+  const std::string folder = MELDRIX_BUILD_DIR "/artefacts/ui";
+  std::filesystem::create_directories(folder);
+  return folder + "/" + name;
+}
+
+// The main window on a real engine whose configuration is `body` plus the
+// stand-in's endpoint.
+class DesktopHarness {
+ public:
+  explicit DesktopHarness(const std::string& body, std::unique_ptr<CMeldrixRights> rights = nullptr)
+      : rights_(std::move(rights)) {
+    ::setenv("MELDRIX_DATA", data_.Path().c_str(), 1);
+    ::setenv("MELDRIX_DDE_DIR", data_.File("dde").c_str(), 1);
+    WriteFile(data_.File("meldrix.cfg"), body + "\n[Korvane]\nEndpoint=" + korvane_.Endpoint() + "\n");
+    engine_ = CreateEngineHost(EngineStartup{"", &loop_});
+    mainLoop_.emplace(loop_, *engine_);
+    context_.emplace(ProgramContext{commandLine_, loop_, *engine_, *mainLoop_, rights_});
+    pump_.emplace(loop_);
+    frame_.emplace(*context_, *pump_, prompt);
+    frame_->resize(900, 500);
+    frame_->show();
+    if (!QTest::qWaitForWindowExposed(&*frame_)) throw std::runtime_error("window not exposed");
+    if (engine_->AutoActivate()) mainLoop_->Activate();
+    mainLoop_->StartProcessingTimers();
+    frame_->UpdateFromEngine();
+  }
+  ~DesktopHarness() {
+    frame_->CloseForShutdown();
+    frame_.reset();
+    pump_.reset();
+    if (engine_->IsActive()) engine_->Deactivate();
+  }
+
+  CMainFrame& Frame() { return *frame_; }
+  IEngineHost& Engine() { return *engine_; }
+  EventLoop& Loop() { return loop_; }
+  CEnginePump& Pump() { return *pump_; }
+  std::unique_ptr<CMeldrixRights>& Rights() { return rights_; }
+  std::string ConfigFile() const { return data_.File("meldrix.cfg"); }
+  std::vector<std::string> Journal() const { return korvane_.Journal(); }
+
+  ScriptedPrompt prompt;
+
+ private:
+  TempFolder data_;
+  KorvaneStubProcess korvane_;
+  EventLoop loop_;
+  CMessageCommandLineInfo commandLine_;
+  std::unique_ptr<CMeldrixRights> rights_;
+  std::unique_ptr<IEngineHost> engine_;
+  std::optional<CMainLoop> mainLoop_;
+  std::optional<ProgramContext> context_;
+  std::optional<CEnginePump> pump_;
+  std::optional<CMainFrame> frame_;
+};
+
+// Pixels of `image` inside `band` whose colour is near `colour`.
+inline int PixelsNear(const QImage& image, const QRect& band, const QColor& colour, int tolerance = 40) {
+  int count = 0;
+  const QRect area = band.intersected(image.rect());
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) {
+      const QColor pixel = image.pixelColor(x, y);
+      if (std::abs(pixel.red() - colour.red()) <= tolerance &&
+          std::abs(pixel.green() - colour.green()) <= tolerance &&
+          std::abs(pixel.blue() - colour.blue()) <= tolerance)
+        ++count;
+    }
+  return count;
+}
+
+}  // namespace meldrix::testing
