@@ -77,6 +77,7 @@ int CDesktopFrontEnd::Run() {
       break;
     default: frame_->show(); break;
   }
+  pump_->Schedule();  // start-up started the processing timers
   if (!context_->loop.Quitting()) QApplication::exec();
   // The loop may have ended another way (the last window gone); the engine's
   // loop ends with it.

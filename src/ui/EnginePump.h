@@ -36,6 +36,9 @@ class CEnginePump : public QObject {
   }
   bool Held() const { return held_ > 0; }
   EventLoop& Loop() { return loop_; }
+  // Looks at the loop's next timer again; after timers were started from
+  // outside the pump (start-up).
+  void Schedule();
 
  signals:
   // The engine may have changed (counters, state): after every run of the
@@ -48,7 +51,6 @@ class CEnginePump : public QObject {
   void Acquire() { ++held_; }
   void Release();
   void Pump();
-  void Schedule();
 
   EventLoop& loop_;
   QSocketNotifier notifier_;

@@ -89,6 +89,7 @@ TEST(MessageBoxTest, BoxInsideTheEngineHoldsItsLoop) {
     });
     answer = ui.MessageBox("Open the gate?", "Meldrix", kMbYesNo | kMbIconQuestion | kMbDefButton2);
   });
+  pump.Schedule();
   EXPECT_TRUE(QTest::qWaitFor([&] { return timerRan && watchRan; }, kUiTimeoutMs));
   EXPECT_EQ(answer, kIdYes);
   EXPECT_TRUE(qtRanWhileOpen);

@@ -106,7 +106,8 @@ TEST(PasswordDialogTest, PromptDialogReturnsTheTypedTextOrNothing) {
     auto* dialog = qobject_cast<CPasswordPromptDialog*>(QApplication::activeModalWidget());
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), "Please Enter Your Password");
-    QTest::keyClicks(dialog->Field(), QString::fromUtf8("geheim€"));
+    QTest::keyClicks(dialog->Field(), "geheim");
+    dialog->Field()->insert(QString::fromUtf8("€"));
     dialog->accept();
   });
   EXPECT_EQ(prompt.AskPassword(), std::optional<std::string>("geheim\x80"));

@@ -70,6 +70,7 @@ class DesktopHarness {
     if (!QTest::qWaitForWindowExposed(&*frame_)) throw std::runtime_error("window not exposed");
     if (engine_->AutoActivate()) mainLoop_->Activate();
     mainLoop_->StartProcessingTimers();
+    pump_->Schedule();
     frame_->UpdateFromEngine();
   }
   ~DesktopHarness() {
