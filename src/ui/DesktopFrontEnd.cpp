@@ -30,7 +30,8 @@ CDesktopFrontEnd::CDesktopFrontEnd() {
 CDesktopFrontEnd::~CDesktopFrontEnd() = default;
 
 std::shared_ptr<UserInterface> CDesktopFrontEnd::MakeUserInterface() {
-  return std::make_shared<QtUserInterface>(std::make_shared<ConsoleUserInterface>());
+  return std::make_shared<QtUserInterface>(std::make_shared<ConsoleUserInterface>(),
+                                           [this] { return ending_; });
 }
 
 void CDesktopFrontEnd::Create(ProgramContext& context) {
@@ -48,7 +49,10 @@ void CDesktopFrontEnd::Create(ProgramContext& context) {
 
 void CDesktopFrontEnd::OnSignal(int signal) {
   pendingSignals_.push_back(signal);
-  if (signal == SIGTERM || signal == SIGINT) CloseModalDialogs();
+  if (signal == SIGTERM || signal == SIGINT) {
+    ending_ = true;
+    CloseModalDialogs();
+  }
   DeliverSignals();
 }
 
@@ -62,6 +66,7 @@ void CDesktopFrontEnd::DeliverSignals() {
 }
 
 void CDesktopFrontEnd::Quit() {
+  ending_ = true;
   CloseModalDialogs();
   QApplication::exit(0);
 }

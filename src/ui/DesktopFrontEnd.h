@@ -48,6 +48,7 @@ class CDesktopFrontEnd : public CProgramFrontEnd {
   std::optional<SignalWatcher> signals_;
   std::unique_ptr<QSocketNotifier> signalNotifier_;
   std::vector<int> pendingSignals_;
+  bool ending_ = false;  // SIGTERM or SIGINT came: no more boxes wait for answers
 };
 
 // Closes every modal dialog, innermost first.

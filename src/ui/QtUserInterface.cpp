@@ -65,8 +65,8 @@ int EscapeAnswerOf(unsigned style) {
 
 }  // namespace
 
-QtUserInterface::QtUserInterface(std::shared_ptr<UserInterface> fallback)
-    : fallback_(std::move(fallback)), owner_(std::this_thread::get_id()) {}
+QtUserInterface::QtUserInterface(std::shared_ptr<UserInterface> fallback, std::function<bool()> ending)
+    : fallback_(std::move(fallback)), ending_(std::move(ending)), owner_(std::this_thread::get_id()) {}
 
 void QtUserInterface::Prepare(QMessageBox& box, const std::string& text, const std::string& title,
                               unsigned style) {
@@ -96,7 +96,8 @@ int QtUserInterface::Answer(const QMessageBox& box, unsigned style) {
 }
 
 int QtUserInterface::MessageBox(const std::string& text, const std::string& title, unsigned style) {
-  if (std::this_thread::get_id() != owner_) return fallback_->MessageBox(text, title, style);
+  if (std::this_thread::get_id() != owner_ || (ending_ && ending_()))
+    return fallback_->MessageBox(text, title, style);
   QMessageBox box;
   Prepare(box, text, title, style);
   box.exec();

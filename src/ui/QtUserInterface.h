@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -14,8 +15,9 @@ namespace meldrix {
 
 class QtUserInterface : public UserInterface {
  public:
-  // `fallback` answers for other threads, where no window may be shown.
-  explicit QtUserInterface(std::shared_ptr<UserInterface> fallback);
+  // `fallback` answers for other threads, where no window may be shown, and
+  // once `ending` says the program is ending: nobody is left to answer then.
+  explicit QtUserInterface(std::shared_ptr<UserInterface> fallback, std::function<bool()> ending = {});
   int MessageBox(const std::string& text, const std::string& title, unsigned style) override;
 
   // The box for these texts and style bits, and the answer of a box closed
@@ -25,6 +27,7 @@ class QtUserInterface : public UserInterface {
 
  private:
   std::shared_ptr<UserInterface> fallback_;
+  std::function<bool()> ending_;
   std::thread::id owner_;
 };
 

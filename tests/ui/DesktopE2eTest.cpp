@@ -60,73 +60,131 @@ QImage FromXwd(const std::string& bytes) {
   return image;
 }
 
+// The real program under xvfb-run with instance "Desk": one socket source on
+// Port(), every text matched for receiver 4711 with `text`.
+class DesktopProgram {
+ public:
+  explicit DesktopProgram(const std::string& text) : port_(FreePort()), display_(FreeDisplay()) {
+    setup_.WriteConfig("[Settings]\nAutoActivate=1\nLanguage=1\n[MailServer]\nSmtpPort=" +
+                           std::to_string(FreePort()) + "\n[InSource1]\nName=Net\nSource=5\nSocketPort=" +
+                           std::to_string(port_) + "\n[Message1]\nName=All\nReceiver=4711\nLeftTrigger=\nText=" +
+                           text + "\n",
+                       "Desk");
+    auth_ = setup_.File("xauth");
+    // Our own offscreen platform must not reach the program. Qt's X11
+    // libraries keep some memory to the end, which LeakSanitizer is told about.
+    environment_ = {"LSAN_OPTIONS=suppressions=" MELDRIX_SOURCE_DIR "/tests/ui/qt-lsan.supp"};
+    for (const std::string& entry : MeldrixEnvironment(setup_.DataFolder(), setup_.RuntimeFolder()))
+      if (entry.rfind("QT_QPA_PLATFORM=", 0) != 0 && entry.rfind("DISPLAY=", 0) != 0 &&
+          entry.rfind("LSAN_OPTIONS=", 0) != 0)
+        environment_.push_back(entry);
+    ChildOptions options;
+    options.environment = environment_;
+    options.stdoutFile = setup_.File("meldrix.out");
+    options.stderrFile = setup_.File("meldrix.err");
+    options.stdinFromNull = true;
+    xvfb_.emplace(std::vector<std::string>{"/usr/bin/xvfb-run", "-n", std::to_string(display_), "-f", auth_,
+                                           "-e", setup_.File("xvfb.err"), "-s",
+                                           "-screen 0 1024x768x24", MELDRIX_BUILD_DIR "/meldrix", "Desk"},
+                  options);
+  }
+
+  static bool Available() {
+    return std::filesystem::exists("/usr/bin/xvfb-run") && std::filesystem::exists("/usr/bin/xwininfo");
+  }
+  E2eSetup& Setup() { return setup_; }
+  int Port() const { return port_; }
+  std::string Logs() const {
+    return ReadFile(setup_.File("meldrix.out")) + ReadFile(setup_.File("meldrix.err")) +
+           ReadFile(setup_.File("xvfb.err"));
+  }
+  // A command run against the program's display.
+  std::string X(const std::string& command) const {
+    return Capture("DISPLAY=:" + std::to_string(display_) + " XAUTHORITY=" + auth_ + " " + command);
+  }
+  // A window titled exactly `title` is on the screen.
+  bool WaitForShownWindow(const std::string& title) const {
+    return WaitUntil([&] {
+      const std::string tree = X("xwininfo -root -tree");
+      for (std::size_t at = tree.find(" \"" + title + "\": ("); at != std::string::npos;
+           at = tree.find(" \"" + title + "\": (", at + 1)) {
+        const std::size_t id = tree.rfind("0x", at);
+        if (X("xwininfo -id " + tree.substr(id, at - id)).find("IsViewable") != std::string::npos) return true;
+      }
+      return false;
+    });
+  }
+  bool WaitForWindow(const std::string& title) const {
+    return WaitUntil([&] { return X("xwininfo -name '" + title + "' 2>/dev/null").find("Window id:") != std::string::npos; });
+  }
+  std::vector<std::string> SecondStartEnvironment() const {
+    return EnvironmentWith({"MELDRIX_DATA=" + setup_.DataFolder(), "MELDRIX_RUNTIME_DIR=" + setup_.RuntimeFolder(),
+                            "DISPLAY=:" + std::to_string(display_), "XAUTHORITY=" + auth_, environment_.front()});
+  }
+  // SIGTERM to the program (found through its window); its exit status.
+  std::optional<int> Terminate() {
+    const std::string pidLine = X("xprop -name 'Meldrix - Desk' _NET_WM_PID");
+    const std::size_t equals = pidLine.find('=');
+    if (equals == std::string::npos || ::kill(static_cast<pid_t>(std::stol(pidLine.substr(equals + 1))), SIGTERM) != 0)
+      return std::nullopt;
+    return xvfb_->WaitForExit();
+  }
+  bool Send(const std::string& text) {
+    CSocketClient client;
+    return WaitUntil([&] { return client.Connect("127.0.0.1", static_cast<std::uint16_t>(port_), 500); }) &&
+           client.Send(text);
+  }
+
+ private:
+  E2eSetup setup_;
+  int port_, display_;
+  std::string auth_;
+  std::vector<std::string> environment_;
+  std::optional<ChildProcess> xvfb_;
+};
+
 TEST(DesktopE2eTest, WindowShowsTheLogOfTheRealProgram) {
-  if (!std::filesystem::exists("/usr/bin/xvfb-run") || !std::filesystem::exists("/usr/bin/xwininfo"))
-    GTEST_SKIP() << "xvfb-run and xwininfo are needed (scripts/install-deps)";
-  E2eSetup setup;
-  const int port = FreePort();
-  setup.WriteConfig("[Settings]\nAutoActivate=1\nLanguage=1\n[MailServer]\nSmtpPort=" + std::to_string(FreePort()) +
-                        "\n[InSource1]\nName=Net\nSource=5\nSocketPort=" + std::to_string(port) +
-                        "\n[Message1]\nName=All\nReceiver=4711\nLeftTrigger=\nText=Alarm {{$MESSAGE}}\n",
-                    "Desk");
-  const int display = FreeDisplay();
-  const std::string auth = setup.File("xauth");
-  // Our own offscreen platform must not reach the program. Qt's X11 libraries
-  // keep some memory to the end, which LeakSanitizer is told about.
-  std::vector<std::string> environment = {"LSAN_OPTIONS=suppressions=" MELDRIX_SOURCE_DIR "/tests/ui/qt-lsan.supp"};
-  for (const std::string& entry : MeldrixEnvironment(setup.DataFolder(), setup.RuntimeFolder()))
-    if (entry.rfind("QT_QPA_PLATFORM=", 0) != 0 && entry.rfind("DISPLAY=", 0) != 0 &&
-        entry.rfind("LSAN_OPTIONS=", 0) != 0)
-      environment.push_back(entry);
-  ChildOptions options;
-  options.environment = environment;
-  options.stdoutFile = setup.File("meldrix.out");
-  options.stderrFile = setup.File("meldrix.err");
-  options.stdinFromNull = true;
-  ChildProcess xvfb({"/usr/bin/xvfb-run", "-n", std::to_string(display), "-f", auth, "-s",
-                     "-screen 0 1024x768x24", MELDRIX_BUILD_DIR "/meldrix", "Desk"},
-                    options);
-  const std::string x = "DISPLAY=:" + std::to_string(display) + " XAUTHORITY=" + auth + " ";
-  auto logs = [&] { return ReadFile(setup.File("meldrix.out")) + ReadFile(setup.File("meldrix.err")); };
-
-  std::string window;
-  ASSERT_TRUE(WaitUntil([&] {
-    window = Capture(x + "xwininfo -name 'Meldrix - Desk' 2>/dev/null");
-    return window.find("Window id:") != std::string::npos;
-  })) << logs();
-  ASSERT_TRUE(setup.WaitForStartUp("Desk")) << logs();
-
-  CSocketClient client;
-  ASSERT_TRUE(WaitUntil([&] { return client.Connect("127.0.0.1", static_cast<std::uint16_t>(port), 500); }));
-  ASSERT_TRUE(client.Send("fire in hall 3\r\n"));
-  ASSERT_TRUE(setup.WaitForCommand("Alarm fire in hall 3")) << logs();
+  if (!DesktopProgram::Available()) GTEST_SKIP() << "xvfb-run and xwininfo are needed (scripts/install-deps)";
+  DesktopProgram program("Alarm {{$MESSAGE}}");
+  ASSERT_TRUE(program.WaitForWindow("Meldrix - Desk")) << program.Logs();
+  ASSERT_TRUE(program.Setup().WaitForStartUp("Desk")) << program.Logs();
+  ASSERT_TRUE(program.Send("fire in hall 3\r\n"));
+  ASSERT_TRUE(program.Setup().WaitForCommand("Alarm fire in hall 3")) << program.Logs();
 
   // A second start with the same parameters asks the first to the front.
-  LoggedProcess second("meldrix", {"Desk"}, EnvironmentWith({"MELDRIX_DATA=" + setup.DataFolder(),
-                                                              "MELDRIX_RUNTIME_DIR=" + setup.RuntimeFolder(),
-                                                              "DISPLAY=:" + std::to_string(display),
-                                                              "XAUTHORITY=" + auth, environment.front()}),
-                       setup.File("second"));
+  LoggedProcess second("meldrix", {"Desk"}, program.SecondStartEnvironment(), program.Setup().File("second"));
   EXPECT_EQ(second.WaitForExit(), 1) << second.Errors();
-  EXPECT_TRUE(WaitUntil([&] { return logs().find("asked to bring it to the front") != std::string::npos; }));
+  EXPECT_TRUE(WaitUntil([&] { return program.Logs().find("asked to bring it to the front") != std::string::npos; }));
 
   // The screenshot, once the log has been drawn.
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  const std::string dump = setup.File("screen.xwd");
-  Capture(x + "xwd -root -silent -out " + dump);
+  const std::string dump = program.Setup().File("screen.xwd");
+  program.X("xwd -root -silent -out " + dump);
   const QImage screen = FromXwd(ReadFile(dump));
   ASSERT_FALSE(screen.isNull()) << "xwd (x11-apps) gave no usable dump";
   EXPECT_TRUE(screen.save(QString::fromStdString(ArtefactPath("desktop-e2e.png"))));
   EXPECT_GT(PixelsNear(screen, screen.rect(), QColor(255, 0, 0)), 20);  // the command in red
   EXPECT_GT(PixelsNear(screen, screen.rect(), QColor(0, 128, 0)), 20);  // the message in green
 
-  // SIGTERM ends the program at once, with status 0 (xvfb-run passes it on).
-  const std::string pidLine = Capture(x + "xprop -name 'Meldrix - Desk' _NET_WM_PID");
-  const std::size_t equals = pidLine.find('=');
-  ASSERT_NE(equals, std::string::npos) << pidLine;
-  const pid_t pid = static_cast<pid_t>(std::stol(pidLine.substr(equals + 1)));
-  ASSERT_EQ(::kill(pid, SIGTERM), 0);
-  EXPECT_EQ(xvfb.WaitForExit(), 0) << logs();
+  // SIGTERM ends the program with status 0 (xvfb-run passes it on).
+  EXPECT_EQ(program.Terminate(), 0) << program.Logs();
+}
+
+// An expression's message box waits inside the engine: SIGTERM still ends
+// the program, the box is closed without an answer, and the message it held is
+// sent before processing stops.
+TEST(DesktopE2eTest, SigtermEndsTheProgramWhileAMessageBoxWaits) {
+  if (!DesktopProgram::Available()) GTEST_SKIP() << "xvfb-run and xwininfo are needed (scripts/install-deps)";
+  DesktopProgram program("Gate {{MESSAGEBOX('Open the gate?', 4)}} {{$MESSAGE}}");
+  ASSERT_TRUE(program.WaitForWindow("Meldrix - Desk")) << program.Logs();
+  ASSERT_TRUE(program.Setup().WaitForStartUp("Desk")) << program.Logs();
+  ASSERT_TRUE(program.Send("visitor at gate 2\r\n"));
+  ASSERT_TRUE(program.WaitForShownWindow("Meldrix")) << program.Logs();  // the box
+  EXPECT_EQ(program.Terminate(), 0) << program.Logs();
+  // Yes/No has no escape: the default button answers, Yes (6), as in the
+  // headless program.
+  EXPECT_EQ(program.Setup().SentCommands(), std::vector<std::string>{"[send(*|4711|Gate 6 visitor at gate 2|||||)]"})
+      << program.Logs();
 }
 
 }  // namespace

@@ -1,0 +1,69 @@
+// The commands that show texts or talk to Korvane, and the help window.
+#include <gtest/gtest.h>
+
+#include <QTimer>
+
+#include "ui/HelpWindow.h"
+#include "ui/SystemInfo.h"
+#include "ui/TextDialog.h"
+#include "ui/UiTestSupport.h"
+
+namespace meldrix::testing {
+namespace {
+
+// Runs `command` and returns the text of the dialog it opens (then closed).
+QString DialogTextOf(CMainFrame& frame, CMainFrame::Command command) {
+  QString text;
+  QTimer::singleShot(0, [&] {
+    if (auto* dialog = qobject_cast<CTextDialog*>(QApplication::activeModalWidget())) {
+      text = dialog->Text();
+      dialog->reject();
+    }
+  });
+  frame.Action(command)->trigger();
+  return text;
+}
+
+TEST(DesktopCommandsTest, KorvaneSetupOverviewSettingsAndClear) {
+  DesktopHarness desk("[Settings]\nAutoActivate=0\nPassword=ABC\n[InSource1]\nName=Drop\nSource=2\nFile=/tmp/x/*.txt\n"
+                      "[Message1]\nName=All\nReceiver=4711\n");
+  CMainFrame& frame = desk.Frame();
+  frame.Action(CMainFrame::Command::ReceiverSetup)->trigger();
+  frame.Action(CMainFrame::Command::VoiceMessages)->trigger();
+  const auto journal = desk.Journal();
+  EXPECT_NE(std::find(journal.begin(), journal.end(), "[setup(E)]"), journal.end());
+  EXPECT_NE(std::find(journal.begin(), journal.end(), "[setup(V)]"), journal.end());
+
+  EXPECT_TRUE(DialogTextOf(frame, CMainFrame::Command::Overview).contains("/tmp/x/*.txt"));
+  const QString sources = DialogTextOf(frame, CMainFrame::Command::Sources);
+  EXPECT_TRUE(sources.contains("[InSource1]\nName=Drop")) << sources.toStdString();
+  EXPECT_FALSE(sources.contains("Message1"));
+  // The scrambled password is nobody's business in a settings view.
+  const QString general = DialogTextOf(frame, CMainFrame::Command::GeneralSetup);
+  EXPECT_TRUE(general.contains("AutoActivate=0"));
+  EXPECT_FALSE(general.contains("Password"));
+  EXPECT_TRUE(DialogTextOf(frame, CMainFrame::Command::SystemInformation)
+                  .contains(QString::fromStdString(desk.ConfigFile())));
+
+  desk.Engine().Log().Write("some line\n");
+  frame.Action(CMainFrame::Command::Clear)->trigger();
+  EXPECT_EQ(desk.Engine().Log().LineCount(), 1);
+  EXPECT_EQ(desk.Engine().Log().Line(0).text, "");
+}
+
+TEST(DesktopCommandsTest, HelpShowsTheConfiguredPageOrTheBuiltInOne) {
+  TempFolder folder;
+  std::filesystem::create_directories(folder.File("Meldrix"));
+  WriteFile(folder.File("Meldrix/Index.htm"), "<html><body><h1>Site help</h1></body></html>");
+  CHelpWindow help;
+  EXPECT_TRUE(help.ShowIndex(folder.Path(), "Meldrix\\Index.htm", 1));
+  EXPECT_TRUE(help.Browser()->toPlainText().contains("Site help"));
+  EXPECT_FALSE(help.ShowIndex(folder.Path(), "Missing\\Index.htm", 0));
+  EXPECT_TRUE(help.Browser()->toPlainText().contains(QString::fromUtf8("Ausdrücke")));
+  EXPECT_FALSE(help.ShowIndex(folder.Path(), "Missing\\Index.htm", 2));
+  for (const char* topic : {"Message sources", "Messages and filters", "Expressions", "Outputs"})
+    EXPECT_TRUE(help.Browser()->toPlainText().contains(topic)) << topic;
+}
+
+}  // namespace
+}  // namespace meldrix::testing
