@@ -264,7 +264,7 @@ void CMainFrame::SetupPassword() {
 
 void CMainFrame::ReportWriteFailure() {
   QMessageBox::critical(this, FromCp1252(kApplicationName),
-                        UiText("IDS_CONFIG_WRITE_FAILED").arg(FromCp1252(context_.engine.ConfigFile())));
+                        UiText("IDS_SETTING_WRITE_FAILED").arg(FromCp1252(context_.engine.ConfigFile())));
 }
 
 void CMainFrame::ShowHelp() {
