@@ -1,6 +1,9 @@
 // The commands that show texts or talk to Korvane, and the help window.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QMouseEvent>
+#include <QScrollBar>
 #include <QTimer>
 
 #include "ui/HelpWindow.h"
@@ -49,6 +52,46 @@ TEST(DesktopCommandsTest, KorvaneSetupOverviewSettingsAndClear) {
   frame.Action(CMainFrame::Command::Clear)->trigger();
   EXPECT_EQ(desk.Engine().Log().LineCount(), 1);
   EXPECT_EQ(desk.Engine().Log().Line(0).text, "");
+}
+
+void Mouse(QWidget* target, QEvent::Type type, QPoint at) {
+  QMouseEvent event(type, at, target->mapToGlobal(at), Qt::LeftButton,
+                    type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &event);
+}
+
+TEST(DesktopCommandsTest, ViewFollowsTheNewestLineUnlessScrolledUpAndCopiesTheSelection) {
+  DesktopHarness desk("[Settings]\nAutoActivate=0\n");
+  CStreamDoc& log = desk.Engine().Log();
+  CMeldrixView& view = *desk.Frame().View();
+  log.Clear();
+  log.Write("alpha\nbeta\n");
+  view.Refresh();
+  // Drag from the start of "alpha" to the third column of "beta".
+  const int h = view.LineHeight();
+  const int w = QFontMetrics(view.LogFont()).horizontalAdvance('M');
+  Mouse(view.viewport(), QEvent::MouseButtonPress, QPoint(w + 1, h / 2));
+  Mouse(view.viewport(), QEvent::MouseMove, QPoint(w + 2 * w + 1, h + h / 2));
+  Mouse(view.viewport(), QEvent::MouseButtonRelease, QPoint(w + 2 * w + 1, h + h / 2));
+  EXPECT_EQ(view.SelectedText(), "alpha\nbe");
+  QApplication::clipboard()->clear();
+  QTest::keySequence(&view, QKeySequence::Copy);
+  EXPECT_EQ(QApplication::clipboard()->text(), "alpha\nbe");
+
+  QScrollBar* bar = view.verticalScrollBar();
+  for (int i = 0; i < 300; ++i) log.Write("line " + std::to_string(i) + "\n");
+  view.Refresh();
+  EXPECT_EQ(bar->value(), bar->maximum());
+  bar->setValue(10);  // the user scrolls up: the view stays where it is
+  for (int i = 0; i < 50; ++i) log.Write("more\n");
+  view.Refresh();
+  EXPECT_EQ(bar->value(), 10);
+  EXPECT_FALSE(view.FollowsNewest());
+  bar->setValue(bar->maximum());  // back at the end: it follows again
+  log.Write("newest\n");
+  view.Refresh();
+  EXPECT_EQ(bar->value(), bar->maximum());
+  EXPECT_EQ(view.SelectedText().left(5), "alpha");  // the selection kept its lines
 }
 
 TEST(DesktopCommandsTest, HelpShowsTheConfiguredPageOrTheBuiltInOne) {
