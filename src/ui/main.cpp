@@ -4,7 +4,9 @@
 #include <signal.h>
 
 #include <QApplication>
+#include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,7 +25,21 @@ int main(int argc, char** argv) {
   commandLine.Parse(arguments);
   if (!meldrix::ShowsWindow(commandLine)) return meldrix::RunProgram(arguments, std::cout, std::cerr);
 
-  QApplication application(argc, argv);
+  // A display that cannot be opened must not stop the alarms: Qt would end
+  // the process, so it is asked to fall back to drawing offscreen, and the
+  // program then runs headless instead, where no window waits for answers.
+  const bool platformChosen = std::getenv("QT_QPA_PLATFORM") != nullptr;
+  if (!platformChosen) {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    ::setenv("QT_QPA_PLATFORM", wayland != nullptr && *wayland ? "wayland;xcb;offscreen" : "xcb;offscreen", 1);
+  }
+  auto application = std::make_unique<QApplication>(argc, argv);
+  if (!platformChosen) ::unsetenv("QT_QPA_PLATFORM");  // not for commands the program starts
+  if (!platformChosen && QGuiApplication::platformName() == "offscreen") {
+    application.reset();
+    std::cerr << "meldrix: the display cannot be opened; running headless" << std::endl;
+    return meldrix::RunProgram(arguments, std::cout, std::cerr);
+  }
   QApplication::setApplicationName("Meldrix");
   meldrix::CDesktopFrontEnd frontEnd;
   return meldrix::RunProgram(arguments, std::cout, std::cerr, &frontEnd);

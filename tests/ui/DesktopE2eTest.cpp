@@ -187,5 +187,29 @@ TEST(DesktopE2eTest, SigtermEndsTheProgramWhileAMessageBoxWaits) {
       << program.Logs();
 }
 
+// A display that cannot be opened: the program runs headless instead of
+// ending, and still handles messages.
+TEST(DesktopE2eTest, UnreachableDisplayFallsBackToHeadless) {
+  E2eSetup setup;
+  const int port = FreePort();
+  setup.WriteConfig("[Settings]\nAutoActivate=1\n[MailServer]\nSmtpPort=" + std::to_string(FreePort()) +
+                    "\n[InSource1]\nName=Net\nSource=5\nSocketPort=" + std::to_string(port) +
+                    "\n[Message1]\nName=All\nReceiver=4711\nLeftTrigger=\n");
+  std::vector<std::string> environment = {"DISPLAY=:" + std::to_string(FreeDisplay()),
+                                          "LSAN_OPTIONS=suppressions=" MELDRIX_SOURCE_DIR "/tests/ui/qt-lsan.supp"};
+  for (const std::string& entry : MeldrixEnvironment(setup.DataFolder(), setup.RuntimeFolder()))
+    if (entry.rfind("QT_QPA_PLATFORM=", 0) != 0 && entry.rfind("DISPLAY=", 0) != 0 &&
+        entry.rfind("WAYLAND_DISPLAY=", 0) != 0 && entry.rfind("LSAN_OPTIONS=", 0) != 0)
+      environment.push_back(entry);
+  LoggedProcess meldrix("meldrix", {}, environment, setup.File("meldrix"));
+  ASSERT_TRUE(setup.WaitForStartUp()) << meldrix.Errors();
+  CSocketClient client;
+  ASSERT_TRUE(WaitUntil([&] { return client.Connect("127.0.0.1", static_cast<std::uint16_t>(port), 500); }));
+  ASSERT_TRUE(client.Send("smoke in cellar\r\n"));
+  EXPECT_TRUE(setup.WaitForCommand("smoke in cellar")) << meldrix.Errors();
+  EXPECT_EQ(meldrix.Stop(), 0) << meldrix.Errors();
+  EXPECT_NE(meldrix.Errors().find("running headless"), std::string::npos) << meldrix.Errors();
+}
+
 }  // namespace
 }  // namespace meldrix::testing
