@@ -37,6 +37,7 @@ std::shared_ptr<UserInterface> CDesktopFrontEnd::MakeUserInterface() {
 void CDesktopFrontEnd::Create(ProgramContext& context) {
   context_ = &context;
   pump_ = std::make_unique<CEnginePump>(context.loop);
+  pump_->Acquire();  // released by Run()
   frame_ = std::make_unique<CMainFrame>(context, *pump_, prompt_);
   prompt_.SetParent(frame_.get());
   QObject::connect(pump_.get(), &CEnginePump::QuitRequested, frame_.get(), [this] { Quit(); });
@@ -82,7 +83,7 @@ int CDesktopFrontEnd::Run() {
       break;
     default: frame_->show(); break;
   }
-  pump_->Schedule();  // start-up started the processing timers
+  pump_->Release();  // start-up is done; its timers are scheduled now
   if (!context_->loop.Quitting()) QApplication::exec();
   // The loop may have ended another way (the last window gone); the engine's
   // loop ends with it.

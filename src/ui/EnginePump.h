@@ -34,6 +34,10 @@ class CEnginePump : public QObject {
     } releaser{this};
     work();
   }
+  // The same without a scope: start-up holds the pump from making the window
+  // until Qt's loop runs, as "AutoActivate" may show boxes meanwhile.
+  void Acquire() { ++held_; }
+  void Release();
   bool Held() const { return held_ > 0; }
   EventLoop& Loop() { return loop_; }
   // Looks at the loop's next timer again; after timers were started from
@@ -48,8 +52,6 @@ class CEnginePump : public QObject {
   void QuitRequested();
 
  private:
-  void Acquire() { ++held_; }
-  void Release();
   void Pump();
 
   EventLoop& loop_;
