@@ -69,7 +69,9 @@ void CDesktopFrontEnd::DeliverSignals() {
 void CDesktopFrontEnd::Quit() {
   ending_ = true;
   CloseModalDialogs();
-  QApplication::exit(0);
+  // Only a running loop may be told to exit: Qt keeps the request and would
+  // end every later dialog at once. Before exec() Run() sees the quitting loop.
+  if (running_) QApplication::exit(0);
 }
 
 int CDesktopFrontEnd::Run() {
@@ -84,7 +86,11 @@ int CDesktopFrontEnd::Run() {
     default: frame_->show(); break;
   }
   pump_->Release();  // start-up is done; its timers are scheduled now
-  if (!context_->loop.Quitting()) QApplication::exec();
+  if (!context_->loop.Quitting()) {
+    running_ = true;
+    QApplication::exec();
+    running_ = false;
+  }
   // The loop may have ended another way (the last window gone); the engine's
   // loop ends with it.
   if (!context_->loop.Quitting()) context_->loop.Quit(0);

@@ -48,7 +48,8 @@ class CDesktopFrontEnd : public CProgramFrontEnd {
   std::optional<SignalWatcher> signals_;
   std::unique_ptr<QSocketNotifier> signalNotifier_;
   std::vector<int> pendingSignals_;
-  bool ending_ = false;  // SIGTERM or SIGINT came: no more boxes wait for answers
+  bool ending_ = false;
+  bool running_ = false;  // inside QApplication::exec()  // SIGTERM or SIGINT came: no more boxes wait for answers
 };
 
 // Closes every modal dialog, innermost first.
