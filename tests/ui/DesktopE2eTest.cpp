@@ -28,11 +28,18 @@ std::string Capture(const std::string& command) {
   return output;
 }
 
+// A display number no X server uses: neither a socket file nor a lock here,
+// nor a socket in the abstract namespace, which X servers of other
+// containers on the same network share and which clients try first.
 int FreeDisplay() {
-  for (int display = 50 + ::getpid() % 400;; ++display)
-    if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(display)) &&
-        !std::filesystem::exists("/tmp/.X" + std::to_string(display) + "-lock"))
+  const std::string sockets = ReadFile("/proc/net/unix");
+  for (int display = 50 + ::getpid() % 400;; ++display) {
+    const std::string number = std::to_string(display);
+    if (!std::filesystem::exists("/tmp/.X11-unix/X" + number) &&
+        !std::filesystem::exists("/tmp/.X" + number + "-lock") &&
+        sockets.find("@/tmp/.X11-unix/X" + number + "\n") == std::string::npos)
       return display;
+  }
 }
 
 // An X window dump (xwd, 24 or 32 bits per pixel, true colour) as an image.
@@ -64,7 +71,7 @@ QImage FromXwd(const std::string& bytes) {
 // Port(), every text matched for receiver 4711 with `text`.
 class DesktopProgram {
  public:
-  explicit DesktopProgram(const std::string& text) : port_(FreePort()), display_(FreeDisplay()) {
+  explicit DesktopProgram(const std::string& text) : port_(FreePort()) {
     setup_.WriteConfig("[Settings]\nAutoActivate=1\nLanguage=1\n[MailServer]\nSmtpPort=" +
                            std::to_string(FreePort()) + "\n[InSource1]\nName=Net\nSource=5\nSocketPort=" +
                            std::to_string(port_) + "\n[Message1]\nName=All\nReceiver=4711\nLeftTrigger=\nText=" +
@@ -83,9 +90,15 @@ class DesktopProgram {
     options.stdoutFile = setup_.File("meldrix.out");
     options.stderrFile = setup_.File("meldrix.err");
     options.stdinFromNull = true;
-    xvfb_.emplace(std::vector<std::string>{"/usr/bin/xvfb-run", "-n", std::to_string(display_), "-f", auth_,
+    // The display xvfb-run uses and the program's process are written down
+    // for the test. Without -noreset the server resets whenever its last
+    // client leaves (the test's probes do), and a program connecting then is
+    // refused.
+    xvfb_.emplace(std::vector<std::string>{"/usr/bin/xvfb-run", "-n", std::to_string(FreeDisplay()), "-f", auth_,
                                            "-e", setup_.File("xvfb.err"), "-s",
-                                           "-screen 0 1024x768x24", MELDRIX_BUILD_DIR "/meldrix", "Desk"},
+                                           "-screen 0 1024x768x24 -noreset", "/bin/sh", "-c",
+                                           "echo \"$DISPLAY\" >" + setup_.File("display") + "; echo $$ >" +
+                                               setup_.File("pid") + "; exec " MELDRIX_BUILD_DIR "/meldrix Desk"},
                   options);
   }
 
@@ -100,7 +113,7 @@ class DesktopProgram {
   }
   // A command run against the program's display.
   std::string X(const std::string& command) const {
-    return Capture("DISPLAY=:" + std::to_string(display_) + " XAUTHORITY=" + auth_ + " " + command);
+    return Capture("DISPLAY=" + Display() + " XAUTHORITY=" + auth_ + " " + command);
   }
   // A window titled exactly `title` is on the screen.
   bool WaitForShownWindow(const std::string& title) const {
@@ -119,15 +132,25 @@ class DesktopProgram {
   }
   std::vector<std::string> SecondStartEnvironment() const {
     return EnvironmentWith({"MELDRIX_DATA=" + setup_.DataFolder(), "MELDRIX_RUNTIME_DIR=" + setup_.RuntimeFolder(),
-                            "DISPLAY=:" + std::to_string(display_), "XAUTHORITY=" + auth_, environment_.front()});
+                            "DISPLAY=" + Display(), "XAUTHORITY=" + auth_, environment_.front()});
   }
-  // SIGTERM to the program (found through its window); its exit status.
+  // A failed test must not leave the program and its server behind: ended
+  // first, xvfb-run cleans up after it.
+  ~DesktopProgram() {
+    if (xvfb_->Running() && !xvfb_->WaitForExit(std::chrono::milliseconds(0))) Terminate();
+  }
+
+  // SIGTERM to the program; its exit status, which xvfb-run passes on.
   std::optional<int> Terminate() {
-    const std::string pidLine = X("xprop -name 'Meldrix - Desk' _NET_WM_PID");
-    const std::size_t equals = pidLine.find('=');
-    if (equals == std::string::npos || ::kill(static_cast<pid_t>(std::stol(pidLine.substr(equals + 1))), SIGTERM) != 0)
-      return std::nullopt;
+    const std::string pid = ReadFile(setup_.File("pid"));
+    if (pid.empty() || ::kill(static_cast<pid_t>(std::stol(pid)), SIGTERM) != 0) return std::nullopt;
     return xvfb_->WaitForExit();
+  }
+  // The process that owns the window titled `title`.
+  std::string WindowOwner(const std::string& title) const {
+    const std::string line = X("xprop -name '" + title + "' _NET_WM_PID");
+    const std::size_t equals = line.find("= ");
+    return equals == std::string::npos ? std::string() : line.substr(equals + 2, line.find('\n') - equals - 2);
   }
   bool Send(const std::string& text) {
     CSocketClient client;
@@ -137,7 +160,13 @@ class DesktopProgram {
 
  private:
   E2eSetup setup_;
-  int port_, display_;
+  std::string Display() const {
+    std::string display = ReadFile(setup_.File("display"));
+    while (!display.empty() && display.back() == '\n') display.pop_back();
+    return display;
+  }
+
+  int port_;
   std::string auth_;
   std::vector<std::string> environment_;
   std::optional<ChildProcess> xvfb_;
@@ -166,7 +195,8 @@ TEST(DesktopE2eTest, WindowShowsTheLogOfTheRealProgram) {
   EXPECT_GT(PixelsNear(screen, screen.rect(), QColor(255, 0, 0)), 20);  // the command in red
   EXPECT_GT(PixelsNear(screen, screen.rect(), QColor(0, 128, 0)), 20);  // the message in green
 
-  // SIGTERM ends the program with status 0 (xvfb-run passes it on).
+  // SIGTERM ends the program with status 0; the window is its own.
+  EXPECT_EQ(program.WindowOwner("Meldrix - Desk") + "\n", ReadFile(program.Setup().File("pid")));
   EXPECT_EQ(program.Terminate(), 0) << program.Logs();
 }
 
@@ -195,7 +225,8 @@ TEST(DesktopE2eTest, UnreachableDisplayFallsBackToHeadless) {
   setup.WriteConfig("[Settings]\nAutoActivate=1\n[MailServer]\nSmtpPort=" + std::to_string(FreePort()) +
                     "\n[InSource1]\nName=Net\nSource=5\nSocketPort=" + std::to_string(port) +
                     "\n[Message1]\nName=All\nReceiver=4711\nLeftTrigger=\n");
-  std::vector<std::string> environment = {"DISPLAY=:" + std::to_string(FreeDisplay()),
+  // No X server has a display number this high.
+  std::vector<std::string> environment = {"DISPLAY=:64999",
                                           "LSAN_OPTIONS=suppressions=" MELDRIX_SOURCE_DIR "/tests/ui/qt-lsan.supp"};
   for (const std::string& entry : MeldrixEnvironment(setup.DataFolder(), setup.RuntimeFolder()))
     if (entry.rfind("QT_QPA_PLATFORM=", 0) != 0 && entry.rfind("DISPLAY=", 0) != 0 &&
