@@ -1,6 +1,10 @@
 #include "app/ConsoleLog.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <cstdio>
 
 #include <array>
 #include <limits>
@@ -79,6 +83,35 @@ CConsoleLog::CConsoleLog(std::ostream& out, bool colours, std::function<void()> 
 
 bool CConsoleLog::IsTerminal(int fd) { return isatty(fd) == 1; }
 
+bool CConsoleLog::IsJournal(int fd) {
+  const char* stream = std::getenv("JOURNAL_STREAM");
+  if (stream == nullptr) return false;
+  unsigned long long device = 0, inode = 0;
+  if (std::sscanf(stream, "%llu:%llu", &device, &inode) != 2) return false;
+  struct stat info{};
+  if (::fstat(fd, &info) != 0) return false;
+  // Redirected output (meldrix > file under a service) is no longer the journal.
+  return static_cast<unsigned long long>(info.st_dev) == device &&
+         static_cast<unsigned long long>(info.st_ino) == inode;
+}
+
+void CConsoleLog::UseJournalPriorities(std::string sentPrefix) {
+  journal_ = true;
+  colours_ = false;
+  sentPrefix_ = std::move(sentPrefix);
+}
+
+int CConsoleLog::JournalPriority(const StreamLine& line, const std::string& sentPrefix) {
+  constexpr int kErr = 3, kNotice = 5, kInfo = 6;
+  constexpr uint32_t kRed = 0x0000FF;  // 0x00BBGGRR
+  const uint32_t rgb = line.colour & CStreamDoc::kRgbMask;
+  const bool highlighted = (line.colour & (CStreamDoc::kInverted | CStreamDoc::kMarked)) != 0;
+  if (rgb == kRed && !highlighted && !sentPrefix.empty() && line.text.rfind(sentPrefix, 0) == 0)
+    return kNotice;
+  if (rgb == kRed || highlighted) return kErr;
+  return kInfo;
+}
+
 std::string CConsoleLog::AnsiStyle(uint32_t colour) {
   const uint32_t rgb = colour & CStreamDoc::kRgbMask;
   // Colour 0 is the log's default colour: the terminal's own foreground.
@@ -106,6 +139,7 @@ std::string CConsoleLog::Render(const StreamLine& line, bool colours) {
 
 void CConsoleLog::LineCompleted(const StreamLine& line) {
   if (failed_) return;
+  if (journal_) out_ << '<' << JournalPriority(line, sentPrefix_) << '>';
   out_ << Render(line, colours_) << '\n';
   out_.flush();
   if (out_) return;

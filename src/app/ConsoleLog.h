@@ -1,6 +1,7 @@
 // The log's console front end for the headless program: prints every
 // completed line of a CStreamDoc, as UTF-8, with ANSI colours when the output
-// is a terminal and as plain text otherwise.
+// is a terminal, with a syslog priority prefix ("<3>") when it is the
+// systemd journal, and as plain text otherwise.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,16 @@ class CConsoleLog : public CStreamObserver {
 
   // Whether the descriptor is a terminal (so colours make sense).
   static bool IsTerminal(int fd);
+  // Whether the descriptor is the journal's stream: $JOURNAL_STREAM names
+  // its device and inode.
+  static bool IsJournal(int fd);
+
+  // From now on every line carries its priority for the journal, without
+  // colours. Sent commands are the red lines that begin with `sentPrefix`.
+  void UseJournalPriorities(std::string sentPrefix);
+  // Errors and other red or highlighted lines are err (3), sent commands
+  // notice (5), the rest info (6).
+  static int JournalPriority(const StreamLine& line, const std::string& sentPrefix);
 
   // Once the output fails (its reader went away, the disk is full) nothing
   // more is written to it; processing goes on and the log store keeps every line.
@@ -40,6 +51,8 @@ class CConsoleLog : public CStreamObserver {
   bool colours_;
   std::function<void()> onFailure_;
   bool failed_ = false;
+  bool journal_ = false;
+  std::string sentPrefix_;
 };
 
 }  // namespace meldrix

@@ -12,6 +12,29 @@ CMainLoop::~CMainLoop() {
   loop_.CancelTimer(protocolTimer_);
   loop_.CancelTimer(deliveryTimer_);
   loop_.CancelTimer(supervisionTimer_);
+  loop_.CancelTimer(watchdogTimer_);
+}
+
+void CMainLoop::StartServiceNotification(SystemdNotify& notify) {
+  notify_ = &notify;
+  UpdateServiceStatus();
+  if (notify.WatchdogPingInterval().count() > 0) WatchdogTick();
+}
+
+std::string CMainLoop::StatusText() const {
+  return std::string(engine_.IsActive() ? "Processing active; " : "Processing inactive; ") +
+         engine_.CountersText();
+}
+
+void CMainLoop::UpdateServiceStatus() {
+  if (notify_ && notify_->Enabled()) notify_->Status(StatusText());
+}
+
+void CMainLoop::WatchdogTick() {
+  notify_->Watchdog();
+  UpdateServiceStatus();
+  watchdogTimer_ = loop_.StartTimer(static_cast<std::uint32_t>(notify_->WatchdogPingInterval().count()),
+                                    [this] { WatchdogTick(); });
 }
 
 void CMainLoop::StartSupervision() {
@@ -26,6 +49,7 @@ void CMainLoop::StartProcessingTimers() {
 bool CMainLoop::Activate() {
   const bool activated = engine_.Activate();
   ResumeProcessingTimers();
+  UpdateServiceStatus();
   return activated;
 }
 
@@ -51,6 +75,7 @@ void CMainLoop::DeliveryTick() {
   deliveryTimer_ = 0;
   if (!engine_.IsActive()) return;
   const bool workLeft = engine_.Deliver();
+  UpdateServiceStatus();
   if (engine_.IsActive())
     deliveryTimer_ = loop_.StartTimer(workLeft ? 0 : kDeliveryTimerMs, [this] { DeliveryTick(); });
 }
@@ -64,6 +89,7 @@ void CMainLoop::Supervise() {
   if (engine_.ConfigurationChanged()) ReloadConfiguration();
   if (engine_.IsActive()) engine_.SendCheck();
   ResumeProcessingTimers();
+  UpdateServiceStatus();
 }
 
 void CMainLoop::ReloadConfiguration() {
@@ -90,6 +116,7 @@ void CMainLoop::OnSignal(int signal) {
     default:
       break;
   }
+  UpdateServiceStatus();
 }
 
 }  // namespace meldrix

@@ -13,12 +13,16 @@
 // at most ten times a second.
 // SIGHUP runs the supervision work at once; SIGTERM and SIGINT deactivate and
 // end the loop with status 0; SIGUSR1 writes the counters to the log.
+// Under systemd the loop also pings the watchdog from its own timer (so a hung
+// loop is noticed) and keeps the service status up to date.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "app/EngineHost.h"
 #include "platform/EventLoop.h"
+#include "platform/SystemdNotify.h"
 
 namespace meldrix {
 
@@ -48,6 +52,14 @@ class CMainLoop {
   // are not running.
   void ResumeProcessingTimers();
 
+  // Reports to the service manager from now on: the status after every
+  // change, and watchdog pings when it asks for them. `notify` outlives the loop.
+  void StartServiceNotification(SystemdNotify& notify);
+  // Sends the status when it changed: active or not, and the counters.
+  void UpdateServiceStatus();
+  // "Processing active; " or "Processing inactive; " and the counters.
+  std::string StatusText() const;
+
   void OnSignal(int signal);
   // The configuration change check and, while active, the Korvane check.
   void Supervise();
@@ -58,6 +70,7 @@ class CMainLoop {
   void ProtocolTick();
   void DeliveryTick();
   void SupervisionTick();
+  void WatchdogTick();
 
   EventLoop& loop_;
   IEngineHost& engine_;
@@ -65,6 +78,8 @@ class CMainLoop {
   EventLoop::TimerId protocolTimer_ = 0;
   EventLoop::TimerId deliveryTimer_ = 0;
   EventLoop::TimerId supervisionTimer_ = 0;
+  EventLoop::TimerId watchdogTimer_ = 0;
+  SystemdNotify* notify_ = nullptr;
 };
 
 }  // namespace meldrix

@@ -2,11 +2,13 @@
 
 #include <cstdlib>
 #include <exception>
+#include <iostream>
 #include <optional>
 
 #include "app/CommandLine.h"
 #include "app/CrashReporting.h"
 #include "app/ConsoleLog.h"
+#include "app/ControlRequests.h"
 #include "util/LogLines.h"
 #include "app/MainLoop.h"
 #include "app/MeldrixEngineHost.h"
@@ -17,6 +19,7 @@
 #include "platform/EventLoop.h"
 #include "platform/Signals.h"
 #include "platform/SingleInstance.h"
+#include "platform/SystemdNotify.h"
 #include "platform/UserInterface.h"
 #include "sources/SerialSourceErrors.h"
 #include "platform/Cp1252.h"
@@ -26,8 +29,51 @@ namespace meldrix {
 
 namespace {
 
+#ifndef MELDRIX_VERSION
+#define MELDRIX_VERSION "unknown"
+#endif
+
+// The start of a sent command's log line ("Message to "), in the language
+// of the run, so the journal can tell it from the red error lines.
+std::string SentLinePrefix() {
+  const std::string text = LoadText("IDS_MESSAGE_TO");
+  return text.substr(0, text.find("%s"));
+}
+
+// Everything a start does besides running: the help, the version, a wrong
+// command line, a request to the running instance. Nothing when it runs.
+std::optional<int> CommandLineAction(const CMessageCommandLineInfo& commandLine, std::ostream& out,
+                                     std::ostream& err) {
+  std::vector<std::string> wrong = commandLine.unknownSwitches;
+  wrong.insert(wrong.end(), commandLine.conflictingActions.begin(),
+               commandLine.conflictingActions.end());
+  if (!wrong.empty()) {
+    std::string list;
+    for (const std::string& argument : wrong) list += (list.empty() ? "" : " ") + argument;
+    err << "meldrix: " << (commandLine.unknownSwitches.empty() ? "only one request at a time: "
+                                                                : "unknown switch: ")
+        << list << " (see meldrix --help)" << std::endl;
+    return 2;
+  }
+  switch (commandLine.action) {
+    case CMessageCommandLineInfo::Action::Run:
+      return std::nullopt;
+    case CMessageCommandLineInfo::Action::Help:
+      out << CommandLineHelp() << std::flush;
+      return 0;
+    case CMessageCommandLineInfo::Action::Version:
+      out << "meldrix " << MELDRIX_VERSION << std::endl;
+      return 0;
+    default:
+      return RunControlClient(commandLine, std::cin, out, err);
+  }
+}
+
 int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostream& err,
         CProgramFrontEnd* frontEnd) {
+  // Taken from the environment before any thread starts, so that the
+  // commands the program runs do not inherit it.
+  SystemdNotify notify = SystemdNotify::FromEnvironment();
   EventLoop loop;  // first made, last gone: the others unregister from it
   ArmCrashTrigger(loop);  // test builds only
   // No second instance with the same parameters: it asks the first to come
@@ -68,9 +114,6 @@ int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostr
       return 1;
   }
 
-  for (const std::string& unknown : commandLine.unknownSwitches)
-    err << "meldrix: unknown switch " << unknown << " ignored" << std::endl;
-
   // The password, before the engine; a damaged value leaves the program
   // unprotected.
   std::unique_ptr<CMeldrixRights> rights =
@@ -95,24 +138,33 @@ int Run(const CMessageCommandLineInfo& commandLine, std::ostream& out, std::ostr
     err << "meldrix: the log can no longer be written to standard output; processing goes on"
         << std::endl;
   });
+  if (CConsoleLog::IsJournal(1)) console.UseJournalPriorities(SentLinePrefix());
   log.AddObserver(&console);
 
   CMainLoop mainLoop(loop, *engine);
   mainLoop.StartSupervision();
   std::optional<SignalWatcher> signals;
   if (!frontEnd) signals.emplace(loop, [&](int signal) { mainLoop.OnSignal(signal); });
-  if (!instance.Listen(loop, [&] {
-        log.Write(LoadText("IDS_ASKED_TO_FRONT") + "\n");
-        if (frontEnd) frontEnd->BringToFront();
-      }))
+  ControlTarget control{*engine, mainLoop, rights};
+  if (!instance.Listen(
+          loop,
+          [&] {
+            log.Write(LoadText("IDS_ASKED_TO_FRONT") + "\n");
+            if (frontEnd) frontEnd->BringToFront();
+          },
+          [&](const std::string& request) { return HandleControlRequest(request, control); }))
     err << "meldrix: " << instance.Error() << std::endl;
 
   ProgramContext context{commandLine, loop, *engine, mainLoop, rights};
   if (frontEnd) frontEnd->Create(context);
   if (engine->AutoActivate()) mainLoop.Activate();
   mainLoop.StartProcessingTimers();
+  // Started and, when asked, activated: the service manager may go on.
+  mainLoop.StartServiceNotification(notify);
+  notify.Ready();
 
   int status = frontEnd ? frontEnd->Run() : loop.Run();
+  notify.Stopping();
   if (engine->IsActive()) engine->Deactivate();
   console.FlushPartialLine(log);
   log.RemoveObserver(&console);
@@ -136,6 +188,10 @@ int RunProgram(const std::vector<std::string>& arguments, std::ostream& out, std
   InstallProgramCrashReport();
   CMessageCommandLineInfo commandLine;
   commandLine.Parse(arguments);
+  if (std::optional<int> done = CommandLineAction(commandLine, out, err)) {
+    ClearExitReport();
+    return *done;
+  }
   int status = 1;
   try {
     status = Run(commandLine, out, err, frontEnd);

@@ -49,8 +49,10 @@ bool ShowsWindow(const CMessageCommandLineInfo& commandLine);
 // Runs the program with the command-line `arguments` (without the program
 // name); the log goes to `out`, message boxes and start-up errors to `err`.
 // Returns the exit status: 0 after a clean run, 1 when start-up failed or
-// another instance with the same parameters runs. Without a front end the
-// program runs headless.
+// another instance with the same parameters runs, 2 for a wrong command line.
+// "--help" and "--version" print and return; the control requests go to the
+// running instance (a password from standard input). Without a front end the
+// program runs headless; under systemd it reports its state (Type=notify).
 int RunProgram(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
                CProgramFrontEnd* frontEnd = nullptr);
 

@@ -40,6 +40,9 @@ int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   meldrix::CMessageCommandLineInfo commandLine;
   commandLine.Parse(arguments);
-  if (argc > 0 && meldrix::ShowsWindow(commandLine)) StartDesktopProgram(argv);
+  // Help, version, requests and wrong command lines are answered here, never by a window.
+  const bool runs = commandLine.action == meldrix::CMessageCommandLineInfo::Action::Run &&
+                    commandLine.unknownSwitches.empty();
+  if (argc > 0 && runs && meldrix::ShowsWindow(commandLine)) StartDesktopProgram(argv);
   return meldrix::RunProgram(arguments, std::cout, std::cerr);
 }

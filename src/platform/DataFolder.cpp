@@ -20,9 +20,16 @@ std::string ExecutableFolder() {
   return slash == 0 ? "/" : exe.substr(0, slash);
 }
 
+std::string StartingDataFolderFor(const std::string& executableFolder,
+                                  const std::string& dataVariable) {
+  if (!dataVariable.empty()) return dataVariable;
+  if (executableFolder.rfind("/usr/", 0) == 0) return kSystemDataFolder;
+  return std::filesystem::path(executableFolder + "/../Data").lexically_normal().string();
+}
+
 std::string StartingDataFolder() {
-  if (const char* data = std::getenv("MELDRIX_DATA"); data && *data) return data;
-  return std::filesystem::path(ExecutableFolder() + "/../Data").lexically_normal().string();
+  const char* data = std::getenv("MELDRIX_DATA");
+  return StartingDataFolderFor(ExecutableFolder(), data ? data : "");
 }
 
 }  // namespace meldrix

@@ -1,10 +1,15 @@
 // Where the program and its data live: the starting data folder is
-// $MELDRIX_DATA when set, else "../Data" next to the folder of the executable.
+// $MELDRIX_DATA when set, else /var/lib/meldrix for a program installed under
+// /usr (a system installation keeps its variable data there), else "../Data"
+// next to the folder of the executable (a build tree or a self-contained
+// installation).
 #pragma once
 
 #include <string>
 
 namespace meldrix {
+
+inline constexpr char kSystemDataFolder[] = "/var/lib/meldrix";
 
 // Full path of the running program (from /proc/self/exe); empty when unknown.
 std::string ExecutablePath();
@@ -12,5 +17,8 @@ std::string ExecutablePath();
 std::string ExecutableFolder();
 // The folder the configuration is looked for first.
 std::string StartingDataFolder();
+// The rule behind it, for an executable in `executableFolder` and the value
+// of $MELDRIX_DATA (empty when unset).
+std::string StartingDataFolderFor(const std::string& executableFolder, const std::string& dataVariable);
 
 }  // namespace meldrix

@@ -1,6 +1,7 @@
 #include "platform/SingleInstance.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +39,9 @@ std::string InstanceRuntimeFolder() {
   if (const char* dir = std::getenv("MELDRIX_RUNTIME_DIR"); dir && *dir) return dir;
   if (const char* dir = std::getenv("XDG_RUNTIME_DIR"); dir && *dir)
     return std::string(dir) + "/meldrix";
+  // The service's runtime directory, which an operator shares by running as
+  // the service's user.
+  if (::access("/run/meldrix", W_OK | X_OK) == 0) return "/run/meldrix";
   return "/tmp/meldrix-" + std::to_string(::getuid());
 }
 
@@ -108,7 +113,76 @@ bool SingleInstance::AskFirstToFront() {
   return ok;
 }
 
-bool SingleInstance::Listen(EventLoop& loop, std::function<void()> onFront) {
+namespace {
+
+// Reads until the peer shuts its side, `limit` bytes came, or the time is up;
+// false on time-out or error.
+bool ReadAll(int fd, std::string& text, std::size_t limit, int timeoutMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now()).count();
+    if (left <= 0) return false;
+    pollfd pfd{fd, POLLIN, 0};
+    const int ready = ::poll(&pfd, 1, static_cast<int>(left));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return false;
+    char buffer[1024];
+    const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (got == 0) return true;
+    if (got < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return false;
+    }
+    text.append(buffer, static_cast<std::size_t>(got));
+    if (text.size() >= limit) return true;
+  }
+}
+
+bool SendAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t sent = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent <= 0) return false;
+    done += static_cast<std::size_t>(sent);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> SingleInstance::Request(const std::string& className,
+                                                   const std::string& request, std::string& error,
+                                                   std::string folder, int timeoutMs) {
+  if (folder.empty()) folder = InstanceRuntimeFolder();
+  const std::string path = folder + "/" + FileStem(className) + ".sock";
+  sockaddr_un address;
+  if (!MakeSocketAddress(path, address)) {
+    error = "socket path too long: " + path;
+    return std::nullopt;
+  }
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    error = ErrnoText("cannot make a socket for", path);
+    return std::nullopt;
+  }
+  std::optional<std::string> reply;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    error = ErrnoText("no running instance answers on", path);
+  } else if (!SendAll(fd, request) || ::shutdown(fd, SHUT_WR) != 0) {
+    error = ErrnoText("cannot send the request to", path);
+  } else if (std::string text; !ReadAll(fd, text, 1 << 20, timeoutMs)) {
+    error = "no complete reply from the running instance on " + path;
+  } else {
+    reply = std::move(text);
+  }
+  ::close(fd);
+  return reply;
+}
+
+bool SingleInstance::Listen(EventLoop& loop, std::function<void()> onFront,
+                            RequestHandler onRequest) {
   if (state_ != Result::First) return false;
   sockaddr_un address;
   if (!MakeSocketAddress(socketPath_, address)) {
@@ -128,6 +202,7 @@ bool SingleInstance::Listen(EventLoop& loop, std::function<void()> onFront) {
   }
   loop_ = &loop;
   onFront_ = std::move(onFront);
+  onRequest_ = std::move(onRequest);
   watch_ = loop.Watch(listenFd_, POLLIN, [this](short) { Accept(); });
   return true;
 }
@@ -136,16 +211,23 @@ void SingleInstance::Accept() {
   for (;;) {
     int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) return;
-    // The request is a few bytes sent at once; a peer that sends nothing
-    // within a short time is dropped rather than blocking the main loop.
-    timeval limit{0, 200000};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    char buffer[16];
-    ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+    // The request is a few bytes sent at once; a peer that does not finish
+    // it within a short time is dropped rather than blocking the main loop.
+    // An older peer closes after "front\n" instead of shutting its side:
+    // both end the request.
+    std::string request;
+    const bool complete = ReadAll(fd, request, kMaxRequest, 500);
+    if (request == kFrontRequest) {
+      ::close(fd);
+      if (onFront_) onFront_();
+      continue;
+    }
+    if (complete && onRequest_) {
+      timeval limit{2, 0};
+      ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+      SendAll(fd, onRequest_(request));
+    }
     ::close(fd);
-    if (got == static_cast<ssize_t>(sizeof kFrontRequest - 1) &&
-        std::memcmp(buffer, kFrontRequest, got) == 0 && onFront_)
-      onFront_();
   }
 }
 

@@ -5,11 +5,18 @@
 // same class name finds the lock taken, tells the first to come to the front
 // through the socket and gives up.
 //
+// The same socket carries requests with replies (the operator's control
+// switches): the client sends its request and shuts its write side; the first
+// instance answers and closes. The request "front\n" has no reply.
+//
 // The runtime folder is $MELDRIX_RUNTIME_DIR when set, else
-// $XDG_RUNTIME_DIR/meldrix, else /tmp/meldrix-<uid> (created with mode 0700).
+// $XDG_RUNTIME_DIR/meldrix, else /run/meldrix when it exists and is ours to
+// write (the service's runtime directory), else /tmp/meldrix-<uid> (created
+// with mode 0700).
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/EventLoop.h"
@@ -36,9 +43,21 @@ class SingleInstance {
   bool AskFirstToFront();
 
   // For the first instance: `onFront` runs on the loop whenever another
-  // instance asks. Returns false (with Error()) when the socket cannot listen;
-  // the lock still holds then.
-  bool Listen(EventLoop& loop, std::function<void()> onFront);
+  // instance asks, `onRequest` for any other request and returns the reply.
+  // Returns false (with Error()) when the socket cannot listen; the lock
+  // still holds then.
+  using RequestHandler = std::function<std::string(const std::string& request)>;
+  bool Listen(EventLoop& loop, std::function<void()> onFront, RequestHandler onRequest = {});
+
+  // Sends `request` to the instance of `className` listening in `folder`
+  // (InstanceRuntimeFolder() when empty) and returns its whole reply; nothing
+  // (with `error`) when no instance listens or the reply does not come
+  // within `timeoutMs`.
+  static std::optional<std::string> Request(const std::string& className, const std::string& request,
+                                            std::string& error, std::string folder = "",
+                                            int timeoutMs = 60000);
+  // Longest request the first instance reads.
+  static constexpr std::size_t kMaxRequest = 4096;
 
   // The file name used for a class name: letters, digits, "-", "_" and "."
   // stay, every other byte becomes "%XX", so any instance name is safe.
@@ -54,6 +73,7 @@ class SingleInstance {
   EventLoop* loop_ = nullptr;
   EventLoop::WatchId watch_ = 0;
   std::function<void()> onFront_;
+  RequestHandler onRequest_;
 };
 
 // One process per configuration file, whatever the environment: the runtime
