@@ -37,3 +37,21 @@ TEST(ConsoleLog, TextCannotSteerTheTerminal) {
   line.colour = kRed;
   EXPECT_EQ(CConsoleLog::Render(line, true), "\x1b[91ma^[[2J^G^? b<9D><90>x\x1b[0m");
 }
+
+TEST(ConsoleLog, TheJournalGetsPrioritiesWithoutColours) {
+  CStreamDoc doc(2400, 132);
+  std::ostringstream out;
+  CConsoleLog console(out, true);
+  console.UseJournalPriorities("Message to ");
+  doc.AddObserver(&console);
+  doc.Write("started\n");
+  doc.SetColour(kGreen);
+  doc.Write("FIRE hall 3\n");
+  doc.SetColour(kRed);
+  doc.Write("Message to Brigade: FIRE hall 3\nCould not open message source \"Panel\"\n");
+  doc.SetColour(kRed | CStreamDoc::kInverted);
+  doc.Write("Message to nobody: inverted is an error\n");
+  EXPECT_EQ(out.str(),
+            "<6>started\n<6>FIRE hall 3\n<5>Message to Brigade: FIRE hall 3\n"
+            "<3>Could not open message source \"Panel\"\n<3>Message to nobody: inverted is an error\n");
+}

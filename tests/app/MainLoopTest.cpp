@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app/CommandLine.h"
+#include "app/FakeEngine.h"
 #include "app/MainLoop.h"
 #include "util/StreamDoc.h"
 #include "support/TempFolder.h"
@@ -84,32 +85,6 @@ TEST(SingleInstanceTest, LockIsFreeAgainWhenTheFirstEndsAndNamesAreEscaped) {
   // An instance name cannot reach outside the lock folder.
   EXPECT_EQ(SingleInstance::FileStem("MeldrixAppClass:A/b"), "MeldrixAppClass%3AA%2Fb");
 }
-
-// Records what the main loop asks of the engine: "A"ctivate, "D"eactivate, "R"eload.
-class FakeEngine : public IEngineHost {
- public:
-  CStreamDoc& Log() override { return log; }
-  bool AutoActivate() const override { return false; }
-  bool IsActive() const override { return active; }
-  bool Activate() override { calls += "A"; return active = true; }
-  void Deactivate() override { calls += "D"; active = false; }
-  bool HasDeviceProtocols() const override { return active && protocols; }
-  bool PumpProtocols() override { ++pumps; return inTelegram; }
-  bool Deliver() override {
-    ++deliveries;
-    return passesLeft > 0 && --passesLeft > 0;
-  }
-  bool ConfigurationChanged() override { return std::exchange(changed, false); }
-  void Reload() override { calls += "R"; }
-  void SendCheck() override { ++checks; }
-  std::string CountersText() const override { return "Total messages: 3"; }
-
-  CStreamDoc log{100, 80};
-  bool active = false, protocols = true, inTelegram = false, changed = false;
-  int passesLeft = 0;  // passes that still find work, the last one included
-  int pumps = 0, deliveries = 0, checks = 0;
-  std::string calls;
-};
 
 TEST(MainLoopTest, TimersDriveDeliveryProtocolsAndSupervision) {
   ScopedFakeClock clock;
