@@ -231,14 +231,13 @@ TEST(SingleInstanceTest, RequestsGetRepliesAndFrontNeedsNone) {
   EventLoop loop;
   SingleInstance first("C", folder.Path());
   int fronts = 0;
-  ASSERT_TRUE(first.Listen(loop, [&] { ++fronts; },
+  ASSERT_TRUE(first.Listen(loop, [&] { ++fronts; loop.Quit(0); },
                            [](const std::string& request) { return "got " + request; }));
   std::string reply, error;
   std::thread client([&] {
     reply = SingleInstance::Request("C", std::string(3000, 'x'), error, folder.Path()).value_or("");
     SingleInstance second("C", folder.Path());
     second.AskFirstToFront();
-    loop.Quit(0);
   });
   loop.Run();
   client.join();
