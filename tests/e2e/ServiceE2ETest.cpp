@@ -153,6 +153,9 @@ TEST(ServiceE2eTest, InstalledProgramRunsWithoutTheSourceTree) {
                            "share/doc/meldrix/examples/meldrix.cfg",
                            "lib/systemd/system/meldrix@.service"})
     EXPECT_TRUE(fs::exists(prefix + "/" + file)) << file;
+  EXPECT_NE(ReadFile(prefix + "/lib/systemd/system/meldrix@.service")
+                .find("ExecStart=" + prefix + "/bin/meldrix -HIDE %i\n"),
+            std::string::npos);
   // Man pages are built where scdoc is there.
   if (fs::exists(MELDRIX_BUILD_DIR "/man/meldrix.1.gz")) {
     EXPECT_TRUE(fs::exists(prefix + "/share/man/man1/meldrix.1.gz"));
