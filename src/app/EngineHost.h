@@ -9,6 +9,7 @@
 namespace meldrix {
 
 class CStreamDoc;
+class CMeldrixDoc;
 
 // The three counters of the status bar.
 struct EngineCounters {
@@ -63,6 +64,9 @@ class IEngineHost {
     (void)command;
     return 0;
   }
+  // The engine document, which the setup dialogs edit and save; null in a
+  // host without one. Main thread only, like the engine itself.
+  virtual CMeldrixDoc* Document() { return nullptr; }
 };
 
 }  // namespace meldrix

@@ -141,6 +141,7 @@ class CMeldrixEngineHost : public IEngineHost {
   std::uint32_t SendKorvaneCommand(const std::string& command) override {
     return doc_.GetKorvane().Execute(command).hr;
   }
+  CMeldrixDoc* Document() override { return &doc_; }
 
  private:
   // Other programs hand texts to the engine on the topic "Signal". The text

@@ -4,9 +4,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
-#include <cctype>
-#include <fstream>
-#include <sstream>
 
 #include "app/MainLoop.h"
 #include "platform/DataFolder.h"
@@ -52,43 +49,6 @@ CommandTexts TextsOf(CMainFrame::Command command) {
 
 const char* const kMenuIds[] = {"IDS_MENU_FILE", "IDS_MENU_TOOLS", "IDS_MENU_VIEW", "IDS_MENU_HELP"};
 const char* const kCounterIds[] = {"IDS_TOTAL_MESSAGES", "IDS_SENT_MESSAGES", "IDS_TOTAL_ERRORS"};
-
-// The lines of the sections `names` (a name ending in "%d" takes every
-// numbered section) as they stand in the file; the scrambled password is
-// left out.
-std::string SectionsOf(const std::string& file, std::initializer_list<const char*> names) {
-  std::ifstream in(file, std::ios::binary);
-  std::string line, text;
-  bool wanted = false;
-  auto matches = [&](std::string section) {
-    for (const char* name : names) {
-      std::string want = name;
-      bool numbered = want.size() > 2 && want.compare(want.size() - 2, 2, "%d") == 0;
-      if (numbered) want.resize(want.size() - 2);
-      if (section.size() < want.size() || !EqualsNoCaseAscii(section.substr(0, want.size()), want)) continue;
-      std::string rest = section.substr(want.size());
-      if (!numbered ? rest.empty()
-                    : !rest.empty() && std::all_of(rest.begin(), rest.end(),
-                                                   [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
-        return true;
-    }
-    return false;
-  };
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::string trimmed = line.substr(line.find_first_not_of(" \t") == std::string::npos ? line.size() : line.find_first_not_of(" \t"));
-    if (!trimmed.empty() && trimmed.front() == '[') {
-      std::string section = trimmed.substr(1, trimmed.find(']') - 1);
-      wanted = matches(section);
-      if (wanted) text += (text.empty() ? "" : "\n") + trimmed + "\n";
-      continue;
-    }
-    if (!wanted || trimmed.empty()) continue;
-    if (EqualsNoCaseAscii(trimmed.substr(0, trimmed.find('=')), "Password")) continue;
-    text += line + "\n";
-  }
-  return text;
-}
 
 }  // namespace
 
@@ -164,17 +124,17 @@ void CMainFrame::Run(Command command) {
   using C = Command;
   switch (command) {
     case C::Sources:
-      if (Ask(kRightSourceSetup)) ShowSetupPreview("IDS_CMD_SOURCES", {"InSource%d"});
+      if (Ask(kRightSourceSetup)) SetupSources();
       break;
     case C::Messages:
-      if (Ask(kRightMessageSetup)) ShowSetupPreview("IDS_CMD_MESSAGES", {"Message%d"});
+      if (Ask(kRightMessageSetup)) SetupMessages();
       break;
     case C::Activate: ToggleActivation(); break;
     case C::GeneralSetup:
-      if (Ask(kRightGeneralSetup)) ShowSetupPreview("IDS_CMD_GENERAL", {"Settings", "MailServer"});
+      if (Ask(kRightGeneralSetup)) SetupGeneral();
       break;
     case C::Output:
-      if (Ask(kRightOutputSetup)) ShowSetupPreview("IDS_CMD_OUTPUT", {"OutDest%d"});
+      if (Ask(kRightOutputSetup)) SetupOutputs();
       break;
     case C::Overview: {
       std::string text;
@@ -212,16 +172,6 @@ void CMainFrame::ToggleActivation() {
     else if (context_.engine.CanActivate())
       context_.mainLoop.Activate();
   });
-}
-
-void CMainFrame::ShowSetupPreview(const char* titleId, std::initializer_list<const char*> sections) {
-  const std::string file = context_.engine.ConfigFile();
-  QString text = FromCp1252(SectionsOf(file, sections));
-  QString title = UiText(titleId).remove('&');
-  if (title.endsWith("...")) title.chop(3);
-  CTextDialog(title, UiText("IDS_SETUP_PREVIEW").arg(FromCp1252(file)),
-              text.isEmpty() ? UiText("IDS_SETUP_PREVIEW_EMPTY") : text, this)
-      .exec();
 }
 
 void CMainFrame::SendToKorvane(const std::string& command) {

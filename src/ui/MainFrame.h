@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QMainWindow>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -52,7 +53,13 @@ class CMainFrame : public QMainWindow {
   void Run(Command command);
   bool Ask(int right);
   void ToggleActivation();
-  void ShowSetupPreview(const char* titleId, std::initializer_list<const char*> sections);
+  void SetupSources();
+  void SetupOutputs();
+  void SetupMessages();
+  void SetupGeneral();
+  // Saves what a setup dialog changed through `apply`; a file changed from
+  // outside meanwhile is not overwritten unasked. True when saved.
+  bool SaveSetup(const std::function<bool()>& apply);
   void SendToKorvane(const std::string& command);
   void ChooseLanguage();
   void SetupPassword();

@@ -1,0 +1,56 @@
+// The output setup: the list of outputs (COM, LPT or file) with the fields of
+// the chosen destination.
+#pragma once
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "sources/OutDestSettings.h"
+#include "ui/SetupForm.h"
+
+namespace meldrix {
+
+class COutputSetupDialog : public CListSetupDialog {
+  Q_OBJECT
+
+ public:
+  // `checkText` gives the position of the first faulty expression block of a
+  // file name (0 when all are sound).
+  COutputSetupDialog(std::vector<OutDestSettings> outputs, const ConfigValueReader& ports,
+                     std::function<int(const std::string&)> checkText, QWidget* parent = nullptr);
+  const std::vector<OutDestSettings>& Outputs() const { return outputs_; }
+
+ protected:
+  int Count() const override { return static_cast<int>(outputs_.size()); }
+  QStringList Columns(int index) const override;
+  void AddItem(int copyOf) override;
+  void RemoveItem(int index) override;
+  void SwapItems(int a, int b) override;
+  void ShowItem(int index) override;
+  void StoreItem(int index) override;
+  bool Validate() override;
+
+ private:
+  QWidget* MakeEditor(const ConfigValueReader& ports);
+  void ShowDestPage();
+
+  std::vector<OutDestSettings> outputs_;
+  std::function<int(const std::string&)> checkText_;
+  QWidget* editor_ = nullptr;
+  QLineEdit* name_ = nullptr;
+  QSpinBox* id_ = nullptr;
+  QComboBox* dest_ = nullptr;
+  QStackedWidget* pages_ = nullptr;
+  QComboBox *port_ = nullptr, *baud_ = nullptr, *dataBits_ = nullptr, *parity_ = nullptr, *stopBits_ = nullptr,
+            *handshake_ = nullptr;
+  QWidget* serial_ = nullptr;
+  QLineEdit* file_ = nullptr;
+  QCheckBox* fileMode_ = nullptr;
+};
+
+}  // namespace meldrix
