@@ -6,6 +6,9 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QTimer>
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
@@ -55,8 +58,10 @@ inline std::string ArtefactPath(const std::string& name) {
 // stand-in's endpoint.
 class DesktopHarness {
  public:
-  explicit DesktopHarness(const std::string& body, std::unique_ptr<CMeldrixRights> rights = nullptr)
-      : rights_(std::move(rights)) {
+  // `korvaneArgs` go to the stand-in (--receivers, --groups ...).
+  explicit DesktopHarness(const std::string& body, std::unique_ptr<CMeldrixRights> rights = nullptr,
+                          std::vector<std::string> korvaneArgs = {})
+      : korvane_(std::move(korvaneArgs)), rights_(std::move(rights)) {
     ::setenv("MELDRIX_DATA", data_.Path().c_str(), 1);
     ::setenv("MELDRIX_DDE_DIR", data_.File("dde").c_str(), 1);
     WriteFile(data_.File("meldrix.cfg"), body + "\n[Korvane]\nEndpoint=" + korvane_.Endpoint() + "\n");
@@ -102,6 +107,58 @@ class DesktopHarness {
   std::optional<CEnginePump> pump_;
   std::optional<CMainFrame> frame_;
 };
+
+// The child of `parent` named `name`; a test that looks for a missing one
+// fails loudly instead of crashing.
+template <class T>
+T* Child(QObject* parent, const char* name) {
+  T* child = parent->findChild<T*>(name);
+  if (!child) throw std::runtime_error(std::string("no child named ") + name);
+  return child;
+}
+
+// Triggers `command` and hands the modal dialog it opens, of type D, to `act`,
+// which ends it (accept or reject). Returns false when no such dialog came.
+template <class D>
+bool WithDialog(CMainFrame& frame, CMainFrame::Command command, const std::function<void(D&)>& act) {
+  bool seen = false;
+  QTimer::singleShot(0, [&] {
+    if (auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget())) {
+      seen = true;
+      act(*dialog);
+      if (dialog->isVisible()) dialog->reject();
+    }
+  });
+  frame.Action(command)->trigger();
+  return seen;
+}
+
+// Runs `step` (which opens a modal message box) and returns the box's text,
+// answering it with `button`; empty when no box came.
+inline QString MessageBoxText(const std::function<void()>& step,
+                              QMessageBox::StandardButton button = QMessageBox::Ok) {
+  QString text;
+  QTimer::singleShot(0, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      text = box->text();
+      if (QAbstractButton* answer = box->button(button)) answer->click();
+      else box->reject();
+    }
+  });
+  step();
+  return text;
+}
+
+// Answers the next message box, one that opens after the caller returns
+// (say, once a dialog has closed), with `button`; its text goes to `text`.
+inline void AnswerNextMessageBox(QMessageBox::StandardButton button, std::shared_ptr<QString> text) {
+  QTimer::singleShot(0, [button, text] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      *text = box->text();
+      box->button(button)->click();
+    }
+  });
+}
 
 // Pixels of `image` inside `band` whose colour is near `colour`.
 inline int PixelsNear(const QImage& image, const QRect& band, const QColor& colour, int tolerance = 40) {
