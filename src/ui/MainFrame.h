@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "app/Password.h"
@@ -57,9 +58,11 @@ class CMainFrame : public QMainWindow {
   void SetupOutputs();
   void SetupMessages();
   void SetupGeneral();
-  // Saves what a setup dialog changed through `apply`; a file changed from
-  // outside meanwhile is not overwritten unasked. True when saved.
-  bool SaveSetup(const std::function<bool()>& apply);
+  // Saves what a setup dialog changed through `apply`. A file changed from
+  // outside since `openedAt` (the remembered file time when the dialog
+  // opened; a reload meanwhile moves it) is not overwritten unasked. True
+  // when saved.
+  bool SaveSetup(std::optional<std::int64_t> openedAt, const std::function<bool()>& apply);
   void SendToKorvane(const std::string& command);
   void ChooseLanguage();
   void SetupPassword();

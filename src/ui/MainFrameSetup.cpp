@@ -4,6 +4,7 @@
 #include <QMessageBox>
 
 #include "app/MainLoop.h"
+#include "engine/Korvane.h"
 #include "engine/MeldrixDoc.h"
 #include "expr/DataValueStorage.h"
 #include "expr/ExprEvaluator.h"
@@ -55,10 +56,12 @@ class PausedProcessing {
 
 }  // namespace
 
-bool CMainFrame::SaveSetup(const std::function<bool()>& apply) {
+bool CMainFrame::SaveSetup(std::optional<std::int64_t> openedAt, const std::function<bool()>& apply) {
   CMeldrixDoc& doc = *context_.engine.Document();
   bool outside = false;
-  pump_.Hold([&] { outside = doc.CheckConfigChanged(); });
+  // The supervision may have read the file again while the dialog was open:
+  // then the remembered time moved, and the dialog's copy is stale too.
+  pump_.Hold([&] { outside = doc.CheckConfigChanged() || doc.GetRememberedConfigTime() != openedAt; });
   if (outside) {
     const auto answer = QMessageBox::question(this, FromCp1252(kApplicationName), UiText("IDS_SETUP_OUTSIDE_CHANGE"),
                                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
@@ -85,9 +88,10 @@ void CMainFrame::SetupSources() {
   PausedProcessing paused(context_, pump_);
   std::vector<InSourceSettings> sources;
   for (const auto& port : doc->m_InPorts) sources.push_back(*port);
+  const auto opened = doc->GetRememberedConfigTime();
   CSourceSetupDialog dialog(std::move(sources), OutputsOf(*doc), FileReader(context_.engine.ConfigFile()), this);
   if (dialog.exec() != QDialog::Accepted) return;
-  SaveSetup([&] {
+  SaveSetup(opened, [&] {
     doc->m_InPorts.RemoveAll();
     for (const InSourceSettings& settings : dialog.Sources())
       static_cast<InSourceSettings&>(doc->m_InPorts.AddNew()) = settings;
@@ -103,9 +107,10 @@ void CMainFrame::SetupOutputs() {
     CDataValueStorage store(false);
     return CheckText(text, store);
   };
+  const auto opened = doc->GetRememberedConfigTime();
   COutputSetupDialog dialog(OutputsOf(*doc), FileReader(context_.engine.ConfigFile()), check, this);
   if (dialog.exec() != QDialog::Accepted) return;
-  SaveSetup([&] {
+  SaveSetup(opened, [&] {
     doc->m_OutPorts.RemoveAll();
     for (const OutDestSettings& settings : dialog.Outputs())
       static_cast<OutDestSettings&>(doc->m_OutPorts.AddNew()) = settings;
@@ -121,10 +126,20 @@ void CMainFrame::SetupMessages() {
   // Korvane's receivers and groups are offered when it answers; otherwise
   // receivers are typed.
   std::vector<std::string> receivers;
-  pump_.Hold([&] { receivers = ReadKorvaneReceivers(doc->GetKorvane()); });
+  pump_.Hold([&] {
+    // The lists are a convenience: a Korvane that hangs must not hold the
+    // dialog back for the full command timeout.
+    if (auto* client = dynamic_cast<CKorvane*>(&doc->GetKorvane())) {
+      CKorvane quick(client->Endpoint(), std::chrono::seconds(3));
+      receivers = ReadKorvaneReceivers(quick);
+    } else {
+      receivers = ReadKorvaneReceivers(doc->GetKorvane());
+    }
+  });
+  const auto opened = doc->GetRememberedConfigTime();
   CMessageSetupDialog dialog(std::move(messages), receivers, this);
   if (dialog.exec() != QDialog::Accepted) return;
-  SaveSetup([&] {
+  SaveSetup(opened, [&] {
     doc->m_Messages.RemoveAll();
     for (const CMessage& message : dialog.Messages()) doc->m_Messages.AddNew(message).PrepareFilters();
     return doc->SaveMessages();
@@ -134,10 +149,11 @@ void CMainFrame::SetupMessages() {
 void CMainFrame::SetupGeneral() {
   CMeldrixDoc* doc = context_.engine.Document();
   if (!doc) return;
+  const auto opened = doc->GetRememberedConfigTime();
   CGeneralSetupDialog dialog(ReadGeneralSetup(*doc), this);
   if (dialog.exec() != QDialog::Accepted) return;
   const GeneralSetup before = ReadGeneralSetup(*doc);
-  SaveSetup([&] {
+  SaveSetup(opened, [&] {
     const bool ok = WriteGeneralSetup(*doc, dialog.Values());
     // A new Korvane endpoint or trace server takes effect with the next read
     // of the file.
