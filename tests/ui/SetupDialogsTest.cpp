@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -64,6 +65,12 @@ TEST(SetupDialogsTest, EveryDialogCancelsWithoutWritingAndIsPhotographedInGerman
         // Typed changes that Cancel must drop.
         for (auto* edit : dialog.findChildren<QLineEdit*>("name")) edit->setText("changed");
         if (auto* kind = dialog.findChild<QComboBox*>("kind")) kind->setCurrentIndex(kind->findData(1));
+        // Every accelerator of a label leads to its field.
+        for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+          if (label->text().contains('&')) {
+            EXPECT_NE(label->buddy(), nullptr) << label->text().toStdString();
+          }
+        }
         QTest::qWait(50);
         dialog.grab().save(QString::fromStdString(ArtefactPath(std::string("setup-") + name + "-" + suffix + ".png")));
         QTest::keyClick(&dialog, Qt::Key_Escape);
