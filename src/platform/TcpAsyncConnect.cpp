@@ -1,8 +1,6 @@
 #include "platform/TcpAsyncConnect.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -14,22 +12,7 @@ namespace meldrix {
 TcpSocket TcpStartConnect(const std::string& host, std::uint16_t port, TcpConnectFailure& failure,
                           int& error) {
   sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int resolved = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    if (resolved != 0 || found == nullptr) {
-      failure = TcpConnectFailure::Resolve;
-      error = resolved == EAI_SYSTEM ? errno : resolved;
-      return {};
-    }
-    address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    ::freeaddrinfo(found);
-  }
+  if (!TcpResolveIpv4(host, port, address, failure, error)) return {};
   TcpSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP));
   if (!socket.IsOpen()) {
     failure = TcpConnectFailure::Socket;

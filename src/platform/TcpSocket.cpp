@@ -119,9 +119,12 @@ TcpSocket TcpAccept(const TcpSocket& listener, int& error) {
   return TcpSocket(fd);
 }
 
-TcpSocket TcpConnect(const std::string& host, std::uint16_t port, int timeoutMs,
-                     TcpConnectFailure& failure, int& error) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+bool TcpResolveIpv4(const std::string& host, std::uint16_t port, sockaddr_in& address, TcpConnectFailure& failure,
+                    int& error) {
+  address = sockaddr_in{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1) return true;
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
@@ -131,12 +134,18 @@ TcpSocket TcpConnect(const std::string& host, std::uint16_t port, int timeoutMs,
   if (resolved != 0 || found == nullptr) {
     failure = TcpConnectFailure::Resolve;
     error = resolved == EAI_SYSTEM ? errno : resolved;
-    return {};
+    return false;
   }
-  sockaddr_in address{};
-  std::memcpy(&address, found->ai_addr, sizeof address);
+  address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
   ::freeaddrinfo(found);
-  address.sin_port = htons(port);
+  return true;
+}
+
+TcpSocket TcpConnect(const std::string& host, std::uint16_t port, int timeoutMs,
+                     TcpConnectFailure& failure, int& error) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+  sockaddr_in address{};
+  if (!TcpResolveIpv4(host, port, address, failure, error)) return {};
 
   TcpSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
   if (!socket.IsOpen()) {

@@ -3,6 +3,8 @@
 // Engine code uses these instead of calling the socket functions directly.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -66,6 +68,11 @@ enum class TcpConnectFailure { None, Resolve, Socket, NonBlocking, Connect, Time
 // non-blocking. On failure returns a closed socket with the stage and errno.
 TcpSocket TcpConnect(const std::string& host, std::uint16_t port, int timeoutMs,
                      TcpConnectFailure& failure, int& error);
+
+// The IPv4 address of `host` (dotted or a name) with `port`; false with
+// failure Resolve and the resolver's error when there is none.
+bool TcpResolveIpv4(const std::string& host, std::uint16_t port, sockaddr_in& address, TcpConnectFailure& failure,
+                    int& error);
 
 enum class TcpWaitResult { Ready, TimedOut, Woken, Failed };
 // Waits until fd is readable (data, peer close or error), the wake-up is

@@ -1,6 +1,7 @@
 // The stored form of the password and rights, the prompt rule of protected
 // commands, and "Password" in the configuration file.
 #include "app/Password.h"
+#include "support/ScriptedPrompt.h"
 
 #include <gtest/gtest.h>
 
@@ -80,19 +81,7 @@ TEST(PasswordTest, DamagedStoredFormsAreRefused) {
   EXPECT_FALSE(p.IsProtected(kRightActivate));
 }
 
-class Prompt : public IPasswordPrompt {
- public:
-  std::optional<std::string> AskPassword() override {
-    ++asked;
-    if (answers.empty()) return std::nullopt;
-    std::string answer = answers.front();
-    answers.pop();
-    return answer;
-  }
-  void ShowIncorrect() override { ++incorrect; }
-  std::queue<std::string> answers;
-  int asked = 0, incorrect = 0;
-};
+using Prompt = testing::ScriptedPrompt;
 
 TEST(PasswordTest, ProtectedCommandsAskEveryTime) {
   CMeldrixRights rights;

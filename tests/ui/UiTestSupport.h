@@ -20,6 +20,7 @@
 #include "app/MainLoop.h"
 #include "app/MeldrixEngineHost.h"
 #include "app/Password.h"
+#include "support/ScriptedPrompt.h"
 #include "app/Program.h"
 #include "engine/KorvaneStubProcess.h"
 #include "support/Files.h"
@@ -30,23 +31,6 @@
 namespace meldrix::testing {
 
 inline constexpr int kUiTimeoutMs = 20000;
-
-// Answers password prompts from a queue; an empty queue cancels.
-class ScriptedPrompt : public IPasswordPrompt {
- public:
-  std::optional<std::string> AskPassword() override {
-    ++asked;
-    if (answers.empty()) return std::nullopt;
-    std::string answer = answers.front();
-    answers.pop();
-    return answer;
-  }
-  void ShowIncorrect() override { ++incorrect; }
-
-  std::queue<std::string> answers;
-  int asked = 0;
-  int incorrect = 0;
-};
 
 inline std::string ArtefactPath(const std::string& name) {
   const std::string folder = MELDRIX_BUILD_DIR "/artefacts/ui";
