@@ -6,16 +6,17 @@ namespace meldrix {
 
 CMessageSetupDialog::CMessageSetupDialog(std::vector<CMessage> messages, const std::vector<std::string>& receivers,
                                          QWidget* parent)
-    : CListSetupDialog(parent, {UiText("IDS_MESSAGE_COL_ACTIVE"), UiText("IDS_SETUP_COL_NAME"),
-                                UiText("IDS_MESSAGE_COL_FILTER"), UiText("IDS_MESSAGE_COL_RECEIVER")}),
-      messages_(std::move(messages)), editor_(new CMessageEditor(receivers, this)) {
+    : CItemListSetupDialog(std::move(messages), parent,
+                           {UiText("IDS_MESSAGE_COL_ACTIVE"), UiText("IDS_SETUP_COL_NAME"),
+                            UiText("IDS_MESSAGE_COL_FILTER"), UiText("IDS_MESSAGE_COL_RECEIVER")}),
+      editor_(new CMessageEditor(receivers, this)) {
   setObjectName("messageSetup");
   setWindowTitle(UiText("IDS_MESSAGE_SETUP_TITLE"));
   // The check box of a row is the message's active flag.
   connect(List(), &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
     const int index = List()->indexOfTopLevelItem(item);
     if (column != 0 || index < 0) return;
-    CMessage& message = messages_[static_cast<size_t>(index)];
+    CMessage& message = items_[static_cast<size_t>(index)];
     const bool checked = item->checkState(0) == Qt::Checked;
     if (checked != (message.m_Active != 0)) message.m_Active = checked ? 1 : 0;
     if (index == Current()) editor_->active_->setChecked(checked);
@@ -25,37 +26,27 @@ CMessageSetupDialog::CMessageSetupDialog(std::vector<CMessage> messages, const s
 }
 
 QStringList CMessageSetupDialog::Columns(int index) const {
-  const CMessage& message = messages_[static_cast<size_t>(index)];
+  const CMessage& message = items_[static_cast<size_t>(index)];
   return {QString(), FromCp1252(message.m_Name), FromCp1252(message.m_LeftTrigger), FromCp1252(message.m_Receiver)};
 }
 
 void CMessageSetupDialog::DecorateRow(QTreeWidgetItem& item, int index) {
   item.setFlags(item.flags() | Qt::ItemIsUserCheckable);
-  item.setCheckState(0, messages_[static_cast<size_t>(index)].m_Active != 0 ? Qt::Checked : Qt::Unchecked);
-}
-
-void CMessageSetupDialog::AddItem(int copyOf) {
-  messages_.push_back(copyOf >= 0 ? messages_[static_cast<size_t>(copyOf)] : CMessage{});
-}
-
-void CMessageSetupDialog::RemoveItem(int index) { messages_.erase(messages_.begin() + index); }
-
-void CMessageSetupDialog::SwapItems(int a, int b) {
-  std::swap(messages_[static_cast<size_t>(a)], messages_[static_cast<size_t>(b)]);
+  item.setCheckState(0, items_[static_cast<size_t>(index)].m_Active != 0 ? Qt::Checked : Qt::Unchecked);
 }
 
 void CMessageSetupDialog::ShowItem(int index) {
   editor_->setEnabled(index >= 0);
-  editor_->Show(index >= 0 ? messages_[static_cast<size_t>(index)] : CMessage{});
+  editor_->Show(ItemAt(index));
 }
 
 void CMessageSetupDialog::StoreItem(int index) {
-  if (index >= 0 && index < Count()) editor_->Store(messages_[static_cast<size_t>(index)]);
+  if (index >= 0 && index < Count()) editor_->Store(items_[static_cast<size_t>(index)]);
 }
 
 bool CMessageSetupDialog::Validate() {
   for (int i = 0; i < Count(); ++i) {
-    const CMessage& message = messages_[static_cast<size_t>(i)];
+    const CMessage& message = items_[static_cast<size_t>(i)];
     const QString name = FromCp1252(message.m_Name);
     QString problem = FilterProblem(message.m_LeftTrigger);
     QWidget* field = editor_->leftTrigger_;

@@ -12,29 +12,24 @@
 
 namespace meldrix {
 
-class CMessageSetupDialog : public CListSetupDialog {
+class CMessageSetupDialog : public CItemListSetupDialog<CMessage> {
   Q_OBJECT
 
  public:
   // `receivers` are offered in the receiver field.
   CMessageSetupDialog(std::vector<CMessage> messages, const std::vector<std::string>& receivers,
                       QWidget* parent = nullptr);
-  const std::vector<CMessage>& Messages() const { return messages_; }
+  const std::vector<CMessage>& Messages() const { return items_; }
   CMessageEditor* Editor() const { return editor_; }
 
  protected:
-  int Count() const override { return static_cast<int>(messages_.size()); }
   QStringList Columns(int index) const override;
   void DecorateRow(QTreeWidgetItem& item, int index) override;
-  void AddItem(int copyOf) override;
-  void RemoveItem(int index) override;
-  void SwapItems(int a, int b) override;
   void ShowItem(int index) override;
   void StoreItem(int index) override;
   bool Validate() override;
 
  private:
-  std::vector<CMessage> messages_;
   CMessageEditor* editor_;
 };
 

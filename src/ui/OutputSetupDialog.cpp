@@ -12,8 +12,8 @@ namespace meldrix {
 
 COutputSetupDialog::COutputSetupDialog(std::vector<OutDestSettings> outputs, const ConfigValueReader& ports,
                                        std::function<int(const std::string&)> checkText, QWidget* parent)
-    : CListSetupDialog(parent, {UiText("IDS_SETUP_COL_NAME"), UiText("IDS_SETUP_COL_DESCRIPTION")}),
-      outputs_(std::move(outputs)), checkText_(std::move(checkText)) {
+    : CItemListSetupDialog(std::move(outputs), parent, {UiText("IDS_SETUP_COL_NAME"), UiText("IDS_SETUP_COL_DESCRIPTION")}),
+      checkText_(std::move(checkText)) {
   setObjectName("outputSetup");
   setWindowTitle(UiText("IDS_OUTPUT_SETUP_TITLE"));
   Build(MakeEditor(ports));
@@ -80,30 +80,22 @@ void COutputSetupDialog::ShowDestPage() {
 
 QStringList COutputSetupDialog::Columns(int index) const {
   COutPort port;
-  static_cast<OutDestSettings&>(port) = outputs_[static_cast<size_t>(index)];
+  static_cast<OutDestSettings&>(port) = items_[static_cast<size_t>(index)];
   const std::string text = port.Describe(true);
   const size_t tab = text.find('\t');
   return {FromCp1252(text.substr(0, tab)), FromCp1252(text.substr(tab + 1))};
 }
 
-void COutputSetupDialog::AddItem(int copyOf) {
-  OutDestSettings output = copyOf >= 0 ? outputs_[static_cast<size_t>(copyOf)] : OutDestSettings{};
+void COutputSetupDialog::Added(OutDestSettings& output) {
   // A fresh Id, so the copy is valid as it stands.
   int highest = 0;
-  for (const OutDestSettings& other : outputs_) highest = std::max(highest, other.m_Id);
+  for (const OutDestSettings& other : items_) highest = std::max(highest, other.m_Id);
   output.m_Id = highest + 1;
-  outputs_.push_back(output);
-}
-
-void COutputSetupDialog::RemoveItem(int index) { outputs_.erase(outputs_.begin() + index); }
-
-void COutputSetupDialog::SwapItems(int a, int b) {
-  std::swap(outputs_[static_cast<size_t>(a)], outputs_[static_cast<size_t>(b)]);
 }
 
 void COutputSetupDialog::ShowItem(int index) {
   editor_->setEnabled(index >= 0);
-  const OutDestSettings output = index >= 0 ? outputs_[static_cast<size_t>(index)] : OutDestSettings{};
+  const OutDestSettings output = ItemAt(index);
   name_->setText(FromCp1252(output.m_Name));
   id_->setValue(output.m_Id);
   SetChoice(dest_, output.m_Dest);
@@ -120,7 +112,7 @@ void COutputSetupDialog::ShowItem(int index) {
 
 void COutputSetupDialog::StoreItem(int index) {
   if (index < 0 || index >= Count()) return;
-  OutDestSettings& output = outputs_[static_cast<size_t>(index)];
+  OutDestSettings& output = items_[static_cast<size_t>(index)];
   output.m_Name = ToCp1252(name_->text());
   output.m_Id = id_->value();
   output.m_Dest = Choice(dest_);
@@ -142,7 +134,7 @@ void COutputSetupDialog::StoreItem(int index) {
 bool COutputSetupDialog::Validate() {
   std::set<int> ids;
   for (int i = 0; i < Count(); ++i) {
-    const OutDestSettings& output = outputs_[static_cast<size_t>(i)];
+    const OutDestSettings& output = items_[static_cast<size_t>(i)];
     const QString name = FromCp1252(output.m_Name);
     auto refuse = [&](QWidget* field, const QString& text) {
       Select(i);

@@ -15,7 +15,7 @@
 
 namespace meldrix {
 
-class COutputSetupDialog : public CListSetupDialog {
+class COutputSetupDialog : public CItemListSetupDialog<OutDestSettings> {
   Q_OBJECT
 
  public:
@@ -23,14 +23,11 @@ class COutputSetupDialog : public CListSetupDialog {
   // file name (0 when all are sound).
   COutputSetupDialog(std::vector<OutDestSettings> outputs, const ConfigValueReader& ports,
                      std::function<int(const std::string&)> checkText, QWidget* parent = nullptr);
-  const std::vector<OutDestSettings>& Outputs() const { return outputs_; }
+  const std::vector<OutDestSettings>& Outputs() const { return items_; }
 
  protected:
-  int Count() const override { return static_cast<int>(outputs_.size()); }
   QStringList Columns(int index) const override;
-  void AddItem(int copyOf) override;
-  void RemoveItem(int index) override;
-  void SwapItems(int a, int b) override;
+  void Added(OutDestSettings& output) override;
   void ShowItem(int index) override;
   void StoreItem(int index) override;
   bool Validate() override;
@@ -39,7 +36,6 @@ class COutputSetupDialog : public CListSetupDialog {
   QWidget* MakeEditor(const ConfigValueReader& ports);
   void ShowDestPage();
 
-  std::vector<OutDestSettings> outputs_;
   std::function<int(const std::string&)> checkText_;
   QWidget* editor_ = nullptr;
   QLineEdit* name_ = nullptr;

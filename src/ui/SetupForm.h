@@ -10,6 +10,7 @@
 #include <QTreeWidget>
 #include <initializer_list>
 #include <utility>
+#include <vector>
 
 #include "platform/ConfigValueReader.h"
 
@@ -91,6 +92,31 @@ class CListSetupDialog : public QDialog {
   QPushButton* buttons_[5] = {};
   int shown_ = -1;
   bool refilling_ = false;
+};
+
+// The list dialog over a vector of settings: counting, adding (a copy or a
+// default item, passed through `Added` for fixes such as a fresh Id),
+// deleting and moving are the same for every kind of item.
+template <class Item>
+class CItemListSetupDialog : public CListSetupDialog {
+ public:
+  CItemListSetupDialog(std::vector<Item> items, QWidget* parent, const QStringList& headers)
+      : CListSetupDialog(parent, headers), items_(std::move(items)) {}
+
+ protected:
+  int Count() const override { return static_cast<int>(items_.size()); }
+  void AddItem(int copyOf) override {
+    Item item = copyOf >= 0 ? items_[static_cast<size_t>(copyOf)] : Item{};
+    Added(item);
+    items_.push_back(std::move(item));
+  }
+  void RemoveItem(int index) override { items_.erase(items_.begin() + index); }
+  void SwapItems(int a, int b) override { std::swap(items_[static_cast<size_t>(a)], items_[static_cast<size_t>(b)]); }
+  virtual void Added(Item& item) { (void)item; }
+  // The item at `index`, or a default one for -1 (nothing selected).
+  Item ItemAt(int index) const { return index >= 0 ? items_[static_cast<size_t>(index)] : Item{}; }
+
+  std::vector<Item> items_;
 };
 
 }  // namespace meldrix

@@ -42,8 +42,7 @@ QSpinBox* NewSpin(QWidget* parent, int low, int high) {
 CSourceSetupDialog::CSourceSetupDialog(std::vector<InSourceSettings> sources,
                                        const std::vector<OutDestSettings>& outputs, const ConfigValueReader& ports,
                                        QWidget* parent)
-    : CListSetupDialog(parent, {UiText("IDS_SETUP_COL_NAME"), UiText("IDS_SETUP_COL_DESCRIPTION")}),
-      sources_(std::move(sources)) {
+    : CItemListSetupDialog(std::move(sources), parent, {UiText("IDS_SETUP_COL_NAME"), UiText("IDS_SETUP_COL_DESCRIPTION")}) {
   setObjectName("sourceSetup");
   setWindowTitle(UiText("IDS_SOURCE_SETUP_TITLE"));
   Build(MakeEditor(outputs, ports));
@@ -121,25 +120,15 @@ void CSourceSetupDialog::ShowKindPage() { pages_->setCurrentIndex(PageOf(Choice(
 
 QStringList CSourceSetupDialog::Columns(int index) const {
   CInPort port;
-  static_cast<InSourceSettings&>(port) = sources_[static_cast<size_t>(index)];
+  static_cast<InSourceSettings&>(port) = items_[static_cast<size_t>(index)];
   const std::string text = port.Describe(true);
   const size_t tab = text.find('\t');
   return {FromCp1252(text.substr(0, tab)), FromCp1252(text.substr(tab + 1))};
 }
 
-void CSourceSetupDialog::AddItem(int copyOf) {
-  sources_.push_back(copyOf >= 0 ? sources_[static_cast<size_t>(copyOf)] : InSourceSettings{});
-}
-
-void CSourceSetupDialog::RemoveItem(int index) { sources_.erase(sources_.begin() + index); }
-
-void CSourceSetupDialog::SwapItems(int a, int b) {
-  std::swap(sources_[static_cast<size_t>(a)], sources_[static_cast<size_t>(b)]);
-}
-
 void CSourceSetupDialog::ShowItem(int index) {
   editor_->setEnabled(index >= 0);
-  const InSourceSettings source = index >= 0 ? sources_[static_cast<size_t>(index)] : InSourceSettings{};
+  const InSourceSettings source = ItemAt(index);
   name_->setText(FromCp1252(source.m_Name));
   SetChoice(kind_, source.m_Source);
   SetChoice(outId_, source.m_OutId);
@@ -166,7 +155,7 @@ void CSourceSetupDialog::ShowItem(int index) {
 
 void CSourceSetupDialog::StoreItem(int index) {
   if (index < 0 || index >= Count()) return;
-  InSourceSettings& source = sources_[static_cast<size_t>(index)];
+  InSourceSettings& source = items_[static_cast<size_t>(index)];
   source.m_Name = ToCp1252(name_->text());
   source.m_Source = Choice(kind_);
   source.m_OutId = Choice(outId_);
@@ -205,7 +194,7 @@ void CSourceSetupDialog::StoreItem(int index) {
 
 bool CSourceSetupDialog::Validate() {
   for (int i = 0; i < Count(); ++i) {
-    const InSourceSettings& source = sources_[static_cast<size_t>(i)];
+    const InSourceSettings& source = items_[static_cast<size_t>(i)];
     const QString name = FromCp1252(source.m_Name);
     auto refuse = [&](QWidget* field, const char* textId, const char* fieldId) {
       Select(i);

@@ -14,7 +14,7 @@
 
 namespace meldrix {
 
-class CSourceSetupDialog : public CListSetupDialog {
+class CSourceSetupDialog : public CItemListSetupDialog<InSourceSettings> {
   Q_OBJECT
 
  public:
@@ -22,14 +22,10 @@ class CSourceSetupDialog : public CListSetupDialog {
   // section "Ports" for the serial devices.
   CSourceSetupDialog(std::vector<InSourceSettings> sources, const std::vector<OutDestSettings>& outputs,
                      const ConfigValueReader& ports, QWidget* parent = nullptr);
-  const std::vector<InSourceSettings>& Sources() const { return sources_; }
+  const std::vector<InSourceSettings>& Sources() const { return items_; }
 
  protected:
-  int Count() const override { return static_cast<int>(sources_.size()); }
   QStringList Columns(int index) const override;
-  void AddItem(int copyOf) override;
-  void RemoveItem(int index) override;
-  void SwapItems(int a, int b) override;
   void ShowItem(int index) override;
   void StoreItem(int index) override;
   bool Validate() override;
@@ -38,7 +34,6 @@ class CSourceSetupDialog : public CListSetupDialog {
   QWidget* MakeEditor(const std::vector<OutDestSettings>& outputs, const ConfigValueReader& ports);
   void ShowKindPage();
 
-  std::vector<InSourceSettings> sources_;
   QWidget* editor_ = nullptr;
   QLineEdit* name_ = nullptr;
   QComboBox* kind_ = nullptr;
