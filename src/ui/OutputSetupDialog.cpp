@@ -53,11 +53,7 @@ QWidget* COutputSetupDialog::MakeEditor(const ConfigValueReader& ports) {
   serial_ = new QWidget(portPage);
   auto* serialForm = new QFormLayout(serial_);
   serialForm->setContentsMargins(0, 0, 0, 0);
-  AddRow(serialForm, "IDS_SERIAL_BAUD", baud_ = MakeBaudChoice(serial_), "baud");
-  AddRow(serialForm, "IDS_SERIAL_DATABITS", dataBits_ = MakeDataBitChoice(serial_), "dataBits");
-  AddRow(serialForm, "IDS_SERIAL_PARITY", parity_ = MakeParityChoice(serial_), "parity");
-  AddRow(serialForm, "IDS_SERIAL_STOPBITS", stopBits_ = MakeStopBitChoice(serial_), "stopBits");
-  AddRow(serialForm, "IDS_SERIAL_HANDSHAKE", handshake_ = MakeHandshakeChoice(serial_), "handshake");
+  framing_.AddRows(serialForm, serial_);
   form->addRow(serial_);
   pages_->addWidget(portPage);
 
@@ -100,11 +96,7 @@ void COutputSetupDialog::ShowItem(int index) {
   id_->setValue(output.m_Id);
   SetChoice(dest_, output.m_Dest);
   SetChoice(port_, output.m_Port);
-  SetChoice(baud_, static_cast<int>(output.m_Baud));
-  SetChoice(dataBits_, output.m_DataBit);
-  SetChoice(parity_, output.m_Parity);
-  SetChoice(stopBits_, output.m_StopBit);
-  SetChoice(handshake_, output.m_Mode);
+  framing_.Show(output);
   file_->setText(FromCp1252(output.m_File));
   fileMode_->setChecked(output.m_FileMode != 0);
   ShowDestPage();
@@ -124,11 +116,7 @@ void COutputSetupDialog::StoreItem(int index) {
   }
   output.m_Port = Choice(port_);
   if (output.m_Port >= kOutFirstPrinterPort) return;
-  output.m_Baud = Choice(baud_);
-  output.m_DataBit = Choice(dataBits_);
-  output.m_Parity = Choice(parity_);
-  output.m_StopBit = Choice(stopBits_);
-  output.m_Mode = Choice(handshake_);
+  framing_.Store(output);
 }
 
 bool COutputSetupDialog::Validate() {

@@ -42,8 +42,8 @@ class COutputSetupDialog : public CItemListSetupDialog<OutDestSettings> {
   QSpinBox* id_ = nullptr;
   QComboBox* dest_ = nullptr;
   QStackedWidget* pages_ = nullptr;
-  QComboBox *port_ = nullptr, *baud_ = nullptr, *dataBits_ = nullptr, *parity_ = nullptr, *stopBits_ = nullptr,
-            *handshake_ = nullptr;
+  QComboBox* port_ = nullptr;
+  CSerialFraming framing_;
   QWidget* serial_ = nullptr;
   QLineEdit* file_ = nullptr;
   QCheckBox* fileMode_ = nullptr;

@@ -235,4 +235,12 @@ void CListSetupDialog::accept() {
   if (Validate()) QDialog::accept();
 }
 
+void CSerialFraming::AddRows(QFormLayout* form, QWidget* parent) {
+  AddRow(form, "IDS_SERIAL_BAUD", baud = MakeBaudChoice(parent), "baud");
+  AddRow(form, "IDS_SERIAL_DATABITS", dataBits = MakeDataBitChoice(parent), "dataBits");
+  AddRow(form, "IDS_SERIAL_PARITY", parity = MakeParityChoice(parent), "parity");
+  AddRow(form, "IDS_SERIAL_STOPBITS", stopBits = MakeStopBitChoice(parent), "stopBits");
+  AddRow(form, "IDS_SERIAL_HANDSHAKE", handshake = MakeHandshakeChoice(parent), "handshake");
+}
+
 }  // namespace meldrix

@@ -40,6 +40,30 @@ QComboBox* MakeParityChoice(QWidget* parent);
 QComboBox* MakeStopBitChoice(QWidget* parent);
 QComboBox* MakeHandshakeChoice(QWidget* parent);
 
+// Speed and framing of a serial port: their rows in a form, and their values
+// in any settings that carry m_Baud, m_DataBit, m_Parity, m_StopBit and m_Mode.
+struct CSerialFraming {
+  QComboBox *baud = nullptr, *dataBits = nullptr, *parity = nullptr, *stopBits = nullptr, *handshake = nullptr;
+
+  void AddRows(QFormLayout* form, QWidget* parent);
+  template <class Settings>
+  void Show(const Settings& settings) const {
+    SetChoice(baud, static_cast<int>(settings.m_Baud));
+    SetChoice(dataBits, settings.m_DataBit);
+    SetChoice(parity, settings.m_Parity);
+    SetChoice(stopBits, settings.m_StopBit);
+    SetChoice(handshake, settings.m_Mode);
+  }
+  template <class Settings>
+  void Store(Settings& settings) const {
+    settings.m_Baud = Choice(baud);
+    settings.m_DataBit = Choice(dataBits);
+    settings.m_Parity = Choice(parity);
+    settings.m_StopBit = Choice(stopBits);
+    settings.m_Mode = Choice(handshake);
+  }
+};
+
 // Tells the operator why OK was refused and puts the focus on the field.
 void RefuseField(QWidget* dialog, QWidget* field, const QString& text);
 // "The field "%1" ..." texts name the field by its label, without "&" and ":".

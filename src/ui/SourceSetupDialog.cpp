@@ -77,11 +77,7 @@ QWidget* CSourceSetupDialog::MakeEditor(const std::vector<OutDestSettings>& outp
   port_ = new QComboBox(page);
   FillSerialPorts(port_, ports, &others);
   AddRow(form, "IDS_SERIAL_PORT", port_, "port");
-  AddRow(form, "IDS_SERIAL_BAUD", baud_ = MakeBaudChoice(page), "baud");
-  AddRow(form, "IDS_SERIAL_DATABITS", dataBits_ = MakeDataBitChoice(page), "dataBits");
-  AddRow(form, "IDS_SERIAL_PARITY", parity_ = MakeParityChoice(page), "parity");
-  AddRow(form, "IDS_SERIAL_STOPBITS", stopBits_ = MakeStopBitChoice(page), "stopBits");
-  AddRow(form, "IDS_SERIAL_HANDSHAKE", handshake_ = MakeHandshakeChoice(page), "handshake");
+  framing_.AddRows(form, page);
   protocol_ = MakeChoice(page, "protocol",
                          {{"IDS_PROTOCOL_PLAIN", 0}, {"IDS_PROTOCOL_SIEDLE", 1}, {"IDS_PROTOCOL_ILPER_UTC", 2},
                           {"IDS_PROTOCOL_ILPER_LOCAL", 3}});
@@ -133,11 +129,7 @@ void CSourceSetupDialog::ShowItem(int index) {
   SetChoice(kind_, source.m_Source);
   SetChoice(outId_, source.m_OutId);
   SetChoice(port_, source.m_Port);
-  SetChoice(baud_, static_cast<int>(source.m_Baud));
-  SetChoice(dataBits_, source.m_DataBit);
-  SetChoice(parity_, source.m_Parity);
-  SetChoice(stopBits_, source.m_StopBit);
-  SetChoice(handshake_, source.m_Mode);
+  framing_.Show(source);
   SetChoice(protocol_, source.m_Protocol);
   file_->setText(FromCp1252(source.m_File));
   removeFile_->setChecked(source.m_RemoveFile);
@@ -164,11 +156,7 @@ void CSourceSetupDialog::StoreItem(int index) {
   switch (PageOf(source.m_Source)) {
     case kSerialPage:
       source.m_Port = Choice(port_);
-      source.m_Baud = Choice(baud_);
-      source.m_DataBit = Choice(dataBits_);
-      source.m_Parity = Choice(parity_);
-      source.m_StopBit = Choice(stopBits_);
-      source.m_Mode = Choice(handshake_);
+      framing_.Store(source);
       source.m_Protocol = Choice(protocol_);
       break;
     case kFilePage:

@@ -39,8 +39,8 @@ class CSourceSetupDialog : public CItemListSetupDialog<InSourceSettings> {
   QComboBox* kind_ = nullptr;
   QComboBox* outId_ = nullptr;
   QStackedWidget* pages_ = nullptr;
-  QComboBox *port_ = nullptr, *baud_ = nullptr, *dataBits_ = nullptr, *parity_ = nullptr, *stopBits_ = nullptr,
-            *handshake_ = nullptr, *protocol_ = nullptr;
+  QComboBox *port_ = nullptr, *protocol_ = nullptr;
+  CSerialFraming framing_;
   QLineEdit* file_ = nullptr;
   QCheckBox* removeFile_ = nullptr;
   QSpinBox *socketPort_ = nullptr, *idleTimeout_ = nullptr, *mailFields_ = nullptr;
