@@ -2,8 +2,6 @@
 // protocol, the data folder of an installed program, and the operator's
 // requests to a running instance.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -20,6 +18,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/SystemdNotify.h"
 #include "platform/Timer.h"
+#include "support/DatagramSink.h"
 #include "support/TempFolder.h"
 
 namespace meldrix {
@@ -57,46 +56,17 @@ TEST(ServiceCommandLineTest, LongOptionsAreToldApartFromSwitches) {
   EXPECT_EQ(twice.conflictingActions, std::vector<std::string>{"--clear"});
 }
 
-// The far end of $NOTIFY_SOCKET, as systemd holds it.
-class NotifyListener {
- public:
-  explicit NotifyListener(const std::string& name) {
-    fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    name.copy(address.sun_path, name.size());
-    socklen_t length = sizeof address;
-    if (name[0] == '@') {
-      address.sun_path[0] = '\0';
-      length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size());
-    }
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), length), 0);
-  }
-  ~NotifyListener() { ::close(fd_); }
-  // Everything received so far, one datagram a line.
-  std::string Received() {
-    std::string all;
-    char buffer[512];
-    for (ssize_t got; (got = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
-      all.append(buffer, static_cast<std::size_t>(got)) += '\n';
-    return all;
-  }
-
- private:
-  int fd_ = -1;
-};
-
 TEST(SystemdNotifyTest, DatagramsReachPathAndAbstractSocketsAndStatusIsNotRepeated) {
   testing::TempFolder folder;
   const std::string abstract = "@meldrix-test-" + std::to_string(::getpid());
   for (const std::string& name : {folder.File("notify"), abstract}) {
-    NotifyListener listener(name);
+    testing::DatagramSink listener(name);
     SystemdNotify notify(name, 0);
     EXPECT_TRUE(notify.Ready());
     EXPECT_TRUE(notify.Status("a"));
     EXPECT_FALSE(notify.Status("a"));
     EXPECT_TRUE(notify.Status("b"));
-    EXPECT_EQ(listener.Received(), "READY=1\nSTATUS=a\nSTATUS=b\n") << name;
+    EXPECT_EQ(listener.TakeLines(), "READY=1\nSTATUS=a\nSTATUS=b\n") << name;
   }
   SystemdNotify off;
   EXPECT_FALSE(off.Enabled());
@@ -135,7 +105,7 @@ TEST(SystemdNotifyTest, EnvironmentIsTakenAndTheWatchdogMustBeOurs) {
 
 TEST(SystemdNotifyTest, MainLoopPingsTheWatchdogAndReportsEveryChangeOfState) {
   testing::TempFolder folder;
-  NotifyListener listener(folder.File("notify"));
+  testing::DatagramSink listener(folder.File("notify"));
   SystemdNotify notify(folder.File("notify"), 1000000);  // pings every 500 ms
   ScopedFakeClock clock;
   EventLoop loop;
@@ -144,7 +114,7 @@ TEST(SystemdNotifyTest, MainLoopPingsTheWatchdogAndReportsEveryChangeOfState) {
   main.StartSupervision();
   main.StartProcessingTimers();
   main.StartServiceNotification(notify);
-  EXPECT_EQ(listener.Received(), "STATUS=Processing inactive; Total messages: 3\nWATCHDOG=1\n");
+  EXPECT_EQ(listener.TakeLines(), "STATUS=Processing inactive; Total messages: 3\nWATCHDOG=1\n");
   auto step = [&](int ms) {
     for (int i = 0; i < ms; ++i) {
       clock->Advance(1);
@@ -152,10 +122,10 @@ TEST(SystemdNotifyTest, MainLoopPingsTheWatchdogAndReportsEveryChangeOfState) {
     }
   };
   step(1200);  // two pings; the supervision tick changes nothing
-  EXPECT_EQ(listener.Received(), "WATCHDOG=1\nWATCHDOG=1\n");
+  EXPECT_EQ(listener.TakeLines(), "WATCHDOG=1\nWATCHDOG=1\n");
   main.Activate();
   step(100);
-  EXPECT_EQ(listener.Received(), "STATUS=Processing active; Total messages: 3\n");
+  EXPECT_EQ(listener.TakeLines(), "STATUS=Processing active; Total messages: 3\n");
 }
 
 TEST(DataFolderTest, InstalledUnderUsrTheDataLiveInVarLib) {

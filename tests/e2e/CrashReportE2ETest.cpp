@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 
 #include <filesystem>
 
-#include "support/Files.h"
-
 #include "e2e/E2eHarness.h"
+#include "support/DatagramSink.h"
+#include "support/Files.h"
 
 namespace meldrix::testing {
 namespace {
@@ -23,34 +21,6 @@ bool IsReportName(const std::string& name) {
     if (shape[i] == '#' ? !std::isdigit(static_cast<unsigned char>(name[i])) : name[i] != shape[i]) return false;
   return true;
 }
-
-// Stands in for the syslog daemon: a datagram socket the program writes to.
-class SyslogListener {
- public:
-  explicit SyslogListener(std::string path) : path_(std::move(path)) {
-    fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path_.copy(address.sun_path, sizeof address.sun_path - 1);
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-      throw std::runtime_error("cannot bind " + path_);
-  }
-  ~SyslogListener() { ::close(fd_); }
-  const std::string& Path() const { return path_; }
-  // The datagrams that arrived so far.
-  std::vector<std::string> Messages() {
-    std::vector<std::string> messages;
-    char buffer[2048];
-    ssize_t got;
-    while ((got = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
-      messages.emplace_back(buffer, static_cast<std::size_t>(got));
-    return messages;
-  }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-};
 
 class CrashReportE2eTest : public ::testing::Test {
  protected:
@@ -82,7 +52,7 @@ class CrashReportE2eTest : public ::testing::Test {
   }
 
   E2eSetup setup_;
-  SyslogListener syslog_;
+  DatagramSink syslog_;
 };
 
 TEST_F(CrashReportE2eTest, EachWayOfDyingLeavesAReportAndASyslogLine) {
@@ -117,7 +87,7 @@ TEST_F(CrashReportE2eTest, EachWayOfDyingLeavesAReportAndASyslogLine) {
         << report.substr(backtrace, maps - backtrace);
     EXPECT_NE(report.find("[stack]", maps), std::string::npos);
     const std::string line = std::string(c.event) + ": Saved dump file to: " + files[0].string();
-    const auto messages = syslog_.Messages();
+    const auto messages = syslog_.Take();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].rfind("<11>Meldrix[", 0), 0u) << messages[0];
     EXPECT_EQ(messages[0].substr(messages[0].find("]: ") + 3), line);
@@ -131,7 +101,7 @@ TEST_F(CrashReportE2eTest, RegularShutDownWritesNothing) {
   ASSERT_TRUE(setup_.WaitForCommand("[check(Meldrix)]"));
   EXPECT_EQ(meldrix->Stop(), 0);
   EXPECT_TRUE(ReportFiles().empty());
-  EXPECT_TRUE(syslog_.Messages().empty());
+  EXPECT_TRUE(syslog_.Take().empty());
 }
 
 }  // namespace

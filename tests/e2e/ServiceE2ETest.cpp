@@ -2,53 +2,17 @@
 // operator controls the running instance with the control switches, and an
 // installed copy runs without the source tree.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 
 #include <filesystem>
 
 #include "app/Password.h"
 #include "e2e/E2eHarness.h"
+#include "support/DatagramSink.h"
 
 namespace meldrix::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The socket systemd listens on for a Type=notify service.
-class NotifySocket {
- public:
-  explicit NotifySocket(const std::string& path) : path_(path) {
-    fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-      throw std::runtime_error("cannot bind " + path);
-  }
-  ~NotifySocket() { ::close(fd_); }
-  const std::string& Path() const { return path_; }
-  // Collects datagrams until one equals or begins with `wanted`.
-  bool WaitFor(const std::string& wanted) {
-    return WaitUntil([&] {
-      char buffer[1024];
-      for (ssize_t got; (got = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
-        received_.emplace_back(buffer, static_cast<std::size_t>(got));
-      return std::any_of(received_.begin(), received_.end(),
-                         [&](const std::string& m) { return m.rfind(wanted, 0) == 0; });
-    });
-  }
-  std::string All() const {
-    std::string all;
-    for (const auto& m : received_) all += m + "\n";
-    return all;
-  }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-  std::vector<std::string> received_;
-};
 
 struct ClientResult {
   int status = -1;
@@ -85,7 +49,7 @@ TEST(ServiceE2eTest, ReportsToSystemdAndObeysTheOperator) {
   setup.WriteConfig("[Settings]\nAutoActivate=0\nLanguage=1\nPassword=" + rights.Encode() + "\n" +
                     setup.DropSource() + "[Message1]\nName=All\nReceiver=Brigade\nLeftTrigger=\n",
                     "Site1");
-  NotifySocket notify(setup.File("notify"));
+  DatagramSink notify(setup.File("notify"));
   auto environment = MeldrixEnvironment(setup.DataFolder(), setup.RuntimeFolder());
   environment.push_back("NOTIFY_SOCKET=" + notify.Path());
   environment.push_back("WATCHDOG_USEC=200000");
