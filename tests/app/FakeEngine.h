@@ -1,10 +1,13 @@
-// An engine for the main loop and the control requests, without sources.
+// An engine for the main loop and the control requests, without sources, and
+// fake time for the loop.
 #pragma once
 
 #include <string>
 #include <utility>
 
 #include "app/EngineHost.h"
+#include "platform/EventLoop.h"
+#include "platform/Timer.h"
 #include "util/StreamDoc.h"
 
 namespace meldrix {
@@ -34,5 +37,14 @@ class FakeEngine : public IEngineHost {
   int pumps = 0, deliveries = 0, checks = 0;
   std::string calls;
 };
+
+// Lets `ms` milliseconds of fake time pass, a millisecond at a time, running
+// every timer as it falls due.
+inline void RunFakeMilliseconds(EventLoop& loop, ScopedFakeClock& clock, int ms) {
+  for (int i = 0; i < ms; ++i) {
+    clock->Advance(1);
+    while (loop.MillisecondsToNextTimer() == 0) loop.RunOnce(0);
+  }
+}
 
 }  // namespace meldrix

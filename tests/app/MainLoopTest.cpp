@@ -93,12 +93,7 @@ TEST(MainLoopTest, TimersDriveDeliveryProtocolsAndSupervision) {
   CMainLoop main(loop, engine);
   main.StartSupervision();
   main.StartProcessingTimers();
-  auto step = [&](int ms) {
-    for (int i = 0; i < ms; ++i) {
-      clock->Advance(1);
-      while (loop.MillisecondsToNextTimer() == 0) loop.RunOnce(0);
-    }
-  };
+  auto step = [&](int ms) { RunFakeMilliseconds(loop, clock, ms); };
   step(500);
   // Inactive: nothing is read or delivered, and only supervision is due.
   EXPECT_EQ(engine.deliveries, 0);

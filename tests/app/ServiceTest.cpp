@@ -115,12 +115,7 @@ TEST(SystemdNotifyTest, MainLoopPingsTheWatchdogAndReportsEveryChangeOfState) {
   main.StartProcessingTimers();
   main.StartServiceNotification(notify);
   EXPECT_EQ(listener.TakeLines(), "STATUS=Processing inactive; Total messages: 3\nWATCHDOG=1\n");
-  auto step = [&](int ms) {
-    for (int i = 0; i < ms; ++i) {
-      clock->Advance(1);
-      while (loop.MillisecondsToNextTimer() == 0) loop.RunOnce(0);
-    }
-  };
+  auto step = [&](int ms) { RunFakeMilliseconds(loop, clock, ms); };
   step(1200);  // two pings; the supervision tick changes nothing
   EXPECT_EQ(listener.TakeLines(), "WATCHDOG=1\nWATCHDOG=1\n");
   main.Activate();
