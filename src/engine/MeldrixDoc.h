@@ -27,6 +27,7 @@
 #include "engine/Profile.h"
 #include "engine/VariableStore.h"
 #include "expr/DataValueStorage.h"
+#include "opc/OpcClient.h"
 #include "sources/SmtpSink.h"
 
 namespace meldrix {
@@ -218,8 +219,10 @@ class CMeldrixDoc : public CStreamDoc {
   std::size_t m_DeliveryStart = 0;
   std::shared_ptr<IKorvane> m_Korvane;
   bool m_KorvaneFromConfig = false;  // m_Korvane was made from the file
-  // DDE references of the expressions reach other programs' services.
-  CDataValueStorage m_DataValues{true, std::make_shared<CDDEValueAccess>()};
+  // DDE references of the expressions reach other programs' services, OPC
+  // references OPC UA servers (section "OPC", read at each connect).
+  std::shared_ptr<COpcClient> m_Opc = std::make_shared<COpcClient>();
+  CDataValueStorage m_DataValues{true, std::make_shared<CDDEValueAccess>(), m_Opc};
   CDataValueVariableStore m_Variables{m_DataValues};
   CMailLineQueue m_MailLines;
   // What the SMTP sink's connection threads see of the document.

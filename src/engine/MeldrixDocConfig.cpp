@@ -2,6 +2,7 @@
 #include "engine/MeldrixDoc.h"
 #include "engine/SettingsTable.h"
 #include "platform/AtomicFile.h"
+#include "platform/ConfigValueReader.h"
 #include "platform/PrivateProfile.h"
 #include "sources/SerialSourceErrors.h"
 #include "util/LogLines.h"
@@ -59,6 +60,7 @@ CMeldrixDoc::CMeldrixDoc(ConfigPaths paths)
     : CStreamDoc(2400, 80), m_Paths(std::move(paths)), m_Profile(m_Paths.configFile) {
   GeneralSettings().SetDefaults(*this);
   MailSettings().SetDefaults(*this);
+  m_Opc->SetConfiguration(ConfigFileValues(m_Paths.configFile));
 }
 
 void CMeldrixDoc::LoadConfiguration() {
