@@ -391,7 +391,7 @@ function handleLine(line) {
   const [id, verb, ...args] = fields;
   perform(verb, args).then(
     (result) => reply(id, ["ok", ...result]),
-    (e) => reply(id, ["err", e instanceof BridgeError ? e.kind : "status", e.message || String(e)]));
+    (e) => reply(id, e instanceof BridgeError ? ["err", e.kind, e.message] : ["err", "status", e.message || String(e)]));
 }
 
 send(["0", "ready", require("node-opcua-client/package.json").version]);
