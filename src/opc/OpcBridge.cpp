@@ -11,6 +11,11 @@
 #include "opc/OpcBridgeLine.h"
 
 namespace meldrix {
+namespace {
+
+constexpr auto kPingLimit = std::chrono::seconds(2);
+
+}  // namespace
 
 COpcBridge::COpcBridge(Launcher launcher, MessageHandler handler, std::chrono::milliseconds startLimit)
     : launcher_(std::move(launcher)), handler_(std::move(handler)), startLimit_(startLimit) {}
@@ -50,6 +55,7 @@ bool COpcBridge::EnsureRunning() {
   if (old.joinable()) old.join();
   std::lock_guard sending(sendMutex_);
   lock.lock();
+  if (running_) return true;  // another thread started one meanwhile
   channel_.Stop(std::chrono::milliseconds(0));
   channel_ = launcher_ ? launcher_() : ChildChannel();
   if (!channel_.Started()) return false;
@@ -108,8 +114,15 @@ OpcBridgeReply COpcBridge::Request(std::vector<std::string> fields, std::chrono:
     changed_.wait_until(lock, deadline, [&] { return slot.answered; });
   }
   waiting_.erase(id);
-  if (!slot.answered) return OpcBridgeReply{false, "timeout", {}};
-  return slot.reply;
+  if (slot.answered) return slot.reply;
+  lock.unlock();
+  // A slow server is no fault of the bridge, a bridge that answers nothing
+  // at all is: it is dropped and started anew at the next use.
+  if (fields[1] != "ping" && !Request({"ping"}, kPingLimit).ok) {
+    lock.lock();
+    if (running_ && channel_.Fd() == fd) Drop(lock);
+  }
+  return OpcBridgeReply{false, "timeout", {}};
 }
 
 void COpcBridge::ReadLoop(int fd, std::uint64_t generation) {

@@ -112,13 +112,15 @@ bool COpcClient::ReadValue(const std::string& server, const std::string& node, c
   SetError(0, {});
   COpcServerConnection* connection = GetConnection(server, node);
   if (!connection || !connection->IsConnected()) return false;
-  if (connection->ReadCached(item, value, quality, timeStamp) ||
-      connection->ReadDevice(item, value, quality, timeStamp))
-    return true;
-  // The session ended under the read: once more on a new one.
-  if (!connection->IsConnected() && connection->Connect() &&
-      (connection->ReadCached(item, value, quality, timeStamp) ||
-       connection->ReadDevice(item, value, quality, timeStamp)))
+  auto read = [&] {
+    bool deviceTried = false;
+    return connection->ReadCached(item, value, quality, timeStamp, deviceTried) ||
+           (!deviceTried && connection->ReadDevice(item, value, quality, timeStamp));
+  };
+  if (read()) return true;
+  // The session ended under the read: once more on a new one. Not after a
+  // time-out, which would only make the caller wait twice as long.
+  if (connection->LastError() != kOpcErrorTimeout && !connection->IsConnected() && connection->Connect() && read())
     return true;
   CopyError(*connection);
   return false;
@@ -130,7 +132,9 @@ bool COpcClient::WriteValue(const std::string& server, const std::string& node, 
   COpcServerConnection* connection = GetConnection(server, node);
   if (!connection || !connection->IsConnected()) return false;
   if (connection->Write(item, value)) return true;
-  if (!connection->IsConnected() && connection->Connect() && connection->Write(item, value)) return true;
+  if (connection->LastError() != kOpcErrorTimeout && !connection->IsConnected() && connection->Connect() &&
+      connection->Write(item, value))
+    return true;
   CopyError(*connection);
   return false;
 }

@@ -129,7 +129,8 @@ std::optional<std::uint32_t> COpcServerConnection::HandleOf(const std::string& i
 }
 
 bool COpcServerConnection::ReadCached(const std::string& itemId, std::string& value, std::uint16_t& quality,
-                                      DateTime& timeStamp) {
+                                      DateTime& timeStamp, bool& deviceTried) {
+  deviceTried = false;
   ClearError();
   if (!IsConnected() && !Connect()) return false;
   for (int pass = 0; pass < 2; ++pass) {
@@ -146,6 +147,7 @@ bool COpcServerConnection::ReadCached(const std::string& itemId, std::string& va
     std::uint32_t handle = 0;
     if (!AddOpcItem(itemId, handle)) return false;
   }
+  deviceTried = true;
   return ReadDevice(itemId, value, quality, timeStamp);
 }
 

@@ -37,8 +37,10 @@ class COpcServerConnection {
   bool IsConnected() const;
 
   // The item's cached value; true when a value has arrived. An item not yet
-  // in the cache is added and, without a value yet, read from the device.
-  bool ReadCached(const std::string& itemId, std::string& value, std::uint16_t& quality, DateTime& timeStamp);
+  // in the cache is added and, without a value yet, read from the device
+  // (then `deviceTried` is set).
+  bool ReadCached(const std::string& itemId, std::string& value, std::uint16_t& quality, DateTime& timeStamp,
+                  bool& deviceTried);
   bool ReadDevice(const std::string& itemId, std::string& value, std::uint16_t& quality, DateTime& timeStamp);
   bool Write(const std::string& itemId, const std::string& value);
 

@@ -187,3 +187,25 @@ TEST_F(OpcClientTest, LostSessionsAndEndedBridgesAreReconnectedInPlace) {
 
 }  // namespace
 }  // namespace meldrix::testing
+
+namespace meldrix::testing {
+namespace {
+
+// A read the bridge does not answer fails after the request limit; when the
+// bridge then does not even answer a ping, it is replaced at the next use.
+TEST_F(OpcClientTest, UnansweredRequestsAreBoundedAndAHungBridgeIsReplaced) {
+  bridge_.SetScript([](const Fields& r) -> std::optional<Fields> {
+    if (r[0] == "read" || r[0] == "ping") return std::nullopt;
+    return r[0] == "add" ? Fields{"ok", "n"} : Fields{"ok"};
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Read("a"), "FAILED: No answer from the OPC UA bridge in time");
+  EXPECT_EQ(client_.LastError(), kOpcErrorTimeout);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  bridge_.SetScript(OpcFakeBridge::DefaultScript("5"));
+  EXPECT_EQ(Read("a"), "5");
+  EXPECT_EQ(bridge_.Launches(), 2);
+}
+
+}  // namespace
+}  // namespace meldrix::testing

@@ -9,6 +9,7 @@
 //              <id> read <key> <handle>               -> ok <value> <status> <time ms>
 //              <id> write <key> <handle> <text>       -> ok
 //              <id> close <key>                       -> ok
+//              <id> ping                              -> ok
 //   replies    <id> ok ...  |  <id> err <kind> <detail>
 //              kinds: connect, groups, unknown, lost, status, convert, limit, request
 //   from here  0 ready <version>  |  0 change <key> <handle> <value> <status> <time ms>  |  0 lost <key>
@@ -371,6 +372,7 @@ async function perform(verb, args) {
     connections.set(key, connection);
     return [];
   }
+  if (verb === "ping") return [];
   if (verb === "close") {
     const old = connections.get(key);
     connections.delete(key);
