@@ -5,7 +5,8 @@
 //   get <name>           prints "value <name> <value>"
 // Variables (namespace 1, string ids): Counter (Int32), Line1.Temp (Double,
 // also reached as the browse path Plant.Line1.Temp), Name (String), Levels
-// (Double array), SetPoint (Double, writable), Ratio (Float), Flag (Boolean).
+// (Double array), SetPoint (Double, writable), Ratio (Float), Flag (Boolean),
+// Bulk.0 to Bulk.499 (Int32, the value is the number).
 "use strict";
 
 const readline = require("readline");
@@ -39,6 +40,9 @@ async function main() {
   add(plant, "SetPoint", "SetPoint", "Double", 10);
   add(plant, "Ratio", "Ratio", "Float", 0.1);
   add(plant, "Flag", "Flag", "Boolean", true);
+  // Many plain items for the benchmarks' first reads: Bulk.0 ... Bulk.499.
+  const bulk = ns.addFolder(plant, { browseName: "Bulk" });
+  for (let i = 0; i < 500; ++i) add(bulk, "Bulk." + i, String(i), "Int32", i);
   await server.start();
   console.log("ready " + port);
 
