@@ -38,6 +38,8 @@ const {
 const kMaxLine = 64 * 1024;
 const kMaxConnections = 64;
 const kMaxItemsPerConnection = 10000;
+// All of a connect (channel, session, subscription) within this, below the
+// program's own limit, so no session is opened after the program gave up.
 const kConnectTimeoutMs = 8000;
 
 // ---- framing --------------------------------------------------------------
@@ -236,10 +238,12 @@ class Connection {
     const lost = () => this.markLost();
     this.client.on("connection_lost", lost);
     this.client.on("close", lost);
+    const deadline = Date.now() + kConnectTimeoutMs;
+    const left = () => Math.max(0, deadline - Date.now());
     try {
-      await withTimeout(this.client.connect(url), kConnectTimeoutMs, "connect");
+      await withTimeout(this.client.connect(url), left(), "connect");
       const identity = user ? { type: UserTokenType.UserName, userName: user, password } : undefined;
-      this.session = await withTimeout(this.client.createSession(identity), kConnectTimeoutMs, "session");
+      this.session = await withTimeout(this.client.createSession(identity), left(), "session");
     } catch (e) {
       await this.close();
       throw new BridgeError("connect", e.message);
@@ -250,7 +254,7 @@ class Connection {
       this.subscription = await withTimeout(this.session.createSubscription2({
         requestedPublishingInterval: rate, requestedLifetimeCount: 100, requestedMaxKeepAliveCount: 10,
         maxNotificationsPerPublish: 1000, publishingEnabled: true, priority: 10,
-      }), kConnectTimeoutMs, "subscription");
+      }), left(), "subscription");
     } catch (e) {
       await this.close();
       throw new BridgeError("groups", e.message);
