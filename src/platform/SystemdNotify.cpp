@@ -63,7 +63,9 @@ bool SystemdNotify::Send(const std::string& state) const {
   }
   const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
-  const ssize_t sent = ::sendto(fd, state.data(), state.size(), MSG_NOSIGNAL,
+  // Never wait on a manager that does not read: a full queue would stall the
+  // main loop, and with it every alarm. A lost ping or status goes again later.
+  const ssize_t sent = ::sendto(fd, state.data(), state.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
                                 reinterpret_cast<const sockaddr*>(&address), length);
   ::close(fd);
   return sent == static_cast<ssize_t>(state.size());

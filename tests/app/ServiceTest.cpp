@@ -67,6 +67,10 @@ TEST(SystemdNotifyTest, DatagramsReachPathAndAbstractSocketsAndStatusIsNotRepeat
     EXPECT_FALSE(notify.Status("a"));
     EXPECT_TRUE(notify.Status("b"));
     EXPECT_EQ(listener.TakeLines(), "READY=1\nSTATUS=a\nSTATUS=b\n") << name;
+    // A listener that stops reading: sending fails at once instead of blocking.
+    bool refused = false;
+    for (int i = 0; i < 10000 && !refused; ++i) refused = !notify.Ready();
+    EXPECT_TRUE(refused) << name;
   }
   SystemdNotify off;
   EXPECT_FALSE(off.Enabled());

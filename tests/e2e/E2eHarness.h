@@ -138,8 +138,11 @@ class E2eSetup {
     return data_.File("meldrix" + instance + ".cfg");
   }
   // Writes the configuration with the stub's endpoint added.
+  // The SMTP sink takes a free port unless the body names one: two programs
+  // of parallel tests must not race for the default port.
   void WriteConfig(const std::string& body, const std::string& instance = "") {
-    WriteFile(ConfigPath(instance), body + "\n[Korvane]\nEndpoint=" + korvane_.Endpoint() + "\n");
+    const std::string smtp = body.find("[MailServer]") == std::string::npos ? "[MailServer]\nSmtpPort=0\n" : "";
+    WriteFile(ConfigPath(instance), body + "\n" + smtp + "[Korvane]\nEndpoint=" + korvane_.Endpoint() + "\n");
   }
   // An [InSource1] section that reads and removes the files dropped into "in".
   std::string DropSource(const std::string& more = "") const {

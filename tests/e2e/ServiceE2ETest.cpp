@@ -73,8 +73,8 @@ TEST(ServiceE2eTest, ReportsToSystemdAndObeysTheOperator) {
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("incorrect"), std::string::npos) << refused.err;
   ClientResult activated = RunClient(setup, {"Site1", "--activate"}, "alarm\n");
-  EXPECT_EQ(activated.status, 0) << activated.err;
-  ASSERT_TRUE(setup.WaitForCommand("[check(Meldrix)]"));
+  EXPECT_EQ(activated.status, 0) << activated.err << meldrix.Errors();
+  ASSERT_TRUE(setup.WaitForCommand("[check(Meldrix)]")) << meldrix.Errors();
   setup.DropFile("in/a.txt", "FIRE hall 3\r\n");
   ASSERT_TRUE(setup.WaitForCommand("FIRE hall 3")) << meldrix.Output();
   EXPECT_TRUE(notify.WaitFor("STATUS=Processing active; Total messages: 1, Sent messages: 1"))
