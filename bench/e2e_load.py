@@ -14,6 +14,9 @@ Scenarios:
      timed from the rename
   d  SMTP: parallel clients, one mail per connection; with Postfix's
      smtp-source/smtp-sink also the reference sink and our ratio to it
+  o  OPC: a burst over the socket whose text reads a value of a node-opcua
+     test server; first the time of one message that starts the bridge
+     and connects, then the burst, answered from the cache
   idle  wake-ups per second of the idle program (all sources open, no traffic),
      and once with processing inactive
 
@@ -54,11 +57,11 @@ class Child:
 
     children = []
 
-    def __init__(self, argv, env=None, stdout=None, stderr=None):
+    def __init__(self, argv, env=None, stdout=None, stderr=None, stdin=subprocess.DEVNULL):
         out = open(stdout, "wb") if stdout else subprocess.DEVNULL
         err = open(stderr, "wb") if stderr else subprocess.DEVNULL
         try:
-            self.proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=out,
+            self.proc = subprocess.Popen(argv, env=env, stdin=stdin, stdout=out,
                                          stderr=err, start_new_session=True)
         finally:
             for f in (out, err):
@@ -151,7 +154,8 @@ class Journal:
 class Meldrix:
     """meldrix and korvane-stub on a temporary data folder."""
 
-    def __init__(self, build, root, mail_server="UseSubject=1\nUseBody=0", auto_activate=True):
+    def __init__(self, build, root, mail_server="UseSubject=1\nUseBody=0", auto_activate=True,
+                 text="", extra=""):
         self.build = build
         self.data = os.path.join(root, "data")
         self.run = os.path.join(root, "run")
@@ -178,10 +182,11 @@ class Meldrix:
                     "[MailServer]\nSmtpPort=%d\n%s\n"
                     "[InSource1]\nName=Net\nSource=5\nSocketPort=%d\n"
                     "[InSource2]\nName=Drop\nSource=2\nFile=%s\nRemoveFile=1\n"
-                    "[Message1]\nName=All\nReceiver=%s\nLeftTrigger=\n"
-                    "[Korvane]\nEndpoint=%s\n"
+                    "[Message1]\nName=All\nReceiver=%s\nLeftTrigger=\n%s"
+                    "[Korvane]\nEndpoint=%s\n%s"
                     % (1 if auto_activate else 0, self.smtp_port, mail_server, self.socket_port,
-                       os.path.join(self.drop, "*.txt"), RECEIVER, endpoint))
+                       os.path.join(self.drop, "*.txt"), RECEIVER,
+                       "Text=%s\n" % text if text else "", endpoint, extra))
         env = {k: v for k, v in os.environ.items() if not k.startswith("MELDRIX_")}
         env.update(MELDRIX_DATA=self.data, MELDRIX_RUNTIME_DIR=self.run,
                    MELDRIX_DDE_DIR=os.path.join(self.run, "dde"))
@@ -506,6 +511,7 @@ def main():
     parser.add_argument("--lines-a", type=int, default=20000, help="lines of scenario a")
     parser.add_argument("--lines-b", type=int, default=10000, help="lines of scenario b")
     parser.add_argument("--lines-c", type=int, default=10000, help="lines of the dropped file")
+    parser.add_argument("--lines-o", type=int, default=2000, help="lines of the OPC burst")
     parser.add_argument("--mails", type=int, default=2000, help="mails of scenario d in all")
     parser.add_argument("--clients", type=int, default=20, help="parallel SMTP clients")
     parser.add_argument("--idle-seconds", type=float, default=10.0, help="idle measurement time")
@@ -519,7 +525,7 @@ def main():
                              "and smtp-sink are missing (never done otherwise)")
     args = parser.parse_args()
     scenarios = [s.strip() for s in args.scenarios.split(",") if s.strip()]
-    unknown = set(scenarios) - {"a", "b", "c", "d", "idle"}
+    unknown = set(scenarios) - {"a", "b", "c", "d", "o", "idle"}
     if unknown:
         parser.error("unknown scenarios: " + ", ".join(sorted(unknown)))
     build = os.path.abspath(args.build)
@@ -543,6 +549,9 @@ def main():
             os.makedirs(folder)
             if scenario == "idle":
                 run_idle(build, folder, args)
+                continue
+            if scenario == "o":
+                faults |= run_opc(build, folder, args)
                 continue
             faults |= run_scenario(build, folder, scenario, args)
     except StartError as e:
@@ -631,6 +640,59 @@ def run_smtp_reference(build, folder, args):
     report_row("(d) SMTP, smtp-source -s %d" % args.clients, args.mails, seconds, counts, target,
                note if done else "not complete after the wait; " + note)
     return bool(counts["lost"] or counts["duplicated"])
+
+
+class OpcServer:
+    """The node-opcua test server of the tests, on a free port."""
+
+    def __init__(self, folder):
+        modules = os.path.join(REPO, "build", "opc-bridge", "node_modules")
+        if not os.path.isdir(modules) or not shutil.which("node"):
+            raise StartError("node and %s are needed (scripts/install-deps)" % modules)
+        self.port = free_port()
+        out = os.path.join(folder, "opc-server.out")
+        env = dict(os.environ, NODE_PATH=modules)
+        self.proc = Child(["node", os.path.join(REPO, "tests", "support", "opc-test-server.js"),
+                           str(self.port)], env=env, stdout=out,
+                          stderr=os.path.join(folder, "opc-server.err"),
+                          stdin=subprocess.PIPE)  # it ends when its input closes
+        if not wait_for(lambda: "ready" in open(out).read() or not self.proc.running(), 60) or \
+                not self.proc.running():
+            raise StartError("the OPC UA test server did not start")
+
+    def url(self):
+        return "opc.tcp://127.0.0.1:%d" % self.port
+
+
+def run_opc(build, folder, args):
+    """Scenario o: socket lines whose text reads an OPC UA value. The first
+    message starts the bridge and connects; the burst after it reads from the
+    cache. Faulty when a message is lost, duplicated, reordered or lacks the
+    value."""
+    server = OpcServer(folder)
+    meldrix = None
+    try:
+        meldrix = Meldrix(build, folder, text="{{$MESSAGE}} C={{OPC('Sim','ns=1;s=Counter')}}",
+                          extra="[OPC]\nSim=%s\n" % server.url())
+        first = run_socket(meldrix, "f", 1, args, burst=True)
+        count = args.lines_o
+        tally, start, done, note = run_socket(meldrix, "o", count, args, burst=True)
+    finally:
+        if meldrix:
+            meldrix.stop()
+        server.proc.stop()
+    faulty = False
+    for label, (t, s, d, n), messages in (("(o) first OPC message, cold bridge", first, 1),
+                                          ("(o) %d-line burst, OPC value each" % count,
+                                           (tally, start, done, note), count)):
+        counts = t.count([text for text in meldrix.journal.texts if ("LOAD %s " % t.scenario) in text])
+        valued = sum(1 for text in meldrix.journal.texts
+                     if ("LOAD %s " % t.scenario) in text and " C=42" in text)
+        counts["lost"] = max(counts["lost"], messages - valued)
+        seconds = d - s if d else None
+        report_row(label, messages, seconds, counts, lambda rate, sec: "", n or "value C=42 in each")
+        faulty |= bool(counts["lost"] or counts["duplicated"] or counts["reordered"])
+    return faulty
 
 
 def run_idle(build, folder, args):

@@ -32,7 +32,7 @@ TEST(FormatDateTime, WeekNumbersMatchStrftime) {
     strftime(u, sizeof u, "%U", &tm);
     strftime(w, sizeof w, "%W", &tm);
     strftime(iso, sizeof iso, "%V", &tm);
-    char expected[16];
+    char expected[24];
     std::snprintf(expected, sizeof expected, "%02d %s", std::atoi(u) + 1, w);
     const DateTime v = DateTime::FromLocalSeconds(day * 86400);
     ASSERT_EQ(FormatDateTime("%U %W", v), expected) << Show(v);
