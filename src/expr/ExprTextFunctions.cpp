@@ -166,7 +166,10 @@ ExprValue yy_parse::Shr(ExprValue x, ExprValue n) {
 ExprValue yy_parse::Eval(ExprValue s) {
   if (!store_) return MakeInteger(0);
   std::string expression = Take(s);
-  if (skip_ || evalDepth_ >= kMaxEvalDepth || expression.empty()) return Str("");
+  if (skip_ || expression.empty()) return Str("");
+  if (evalDepth_ >= kMaxEvalDepth) {
+    return Str("");  // nested too deep: no further run
+  }
   std::unique_ptr<CDataValueStorage> copy = store_->MakeSibling();
   store_->CopyTo(*copy);
   ExpressionRun run = RunExpression(expression, copy.get(), 100, false, evalDepth_ + 1);

@@ -369,7 +369,7 @@ class ProfileFiles {
                         [&](const CachedFile& f) { return f.path == path; });
   }
   std::list<CachedFile> cache_;
-  const IniDocument empty_;
+  const IniDocument empty_{};
 };
 
 ProfileFiles& Files() {

@@ -200,13 +200,12 @@ std::optional<std::string> TracePipe::Receive(size_t maxBytes) {
     buffer.resize(static_cast<size_t>(n));
     return buffer;
   }
-  unsigned char header[4];
-  if (!ReceiveAll(fd_, reinterpret_cast<char*>(header), sizeof header)) return std::nullopt;
-  uint32_t length = header[0] | (header[1] << 8) | (header[2] << 16) |
-                    (static_cast<uint32_t>(header[3]) << 24);
-  if (length > kTraceMaxFrame) return std::nullopt;
-  std::string buffer(length, '\0');
-  if (!ReceiveAll(fd_, buffer.data(), length)) return std::nullopt;
+  char header[4];
+  if (!ReceiveAll(fd_, header, sizeof header)) return std::nullopt;
+  const std::optional<uint32_t> length = TraceFrameLength(std::string_view(header, sizeof header));
+  if (!length) return std::nullopt;
+  std::string buffer(*length, '\0');
+  if (!ReceiveAll(fd_, buffer.data(), *length)) return std::nullopt;
   if (buffer.size() > maxBytes) buffer.resize(maxBytes);
   return buffer;
 }
@@ -270,6 +269,14 @@ int ListenTraceEndpoint(const TraceEndpoint& endpoint, std::string& error) {
   }
   freeaddrinfo(found);
   return result;
+}
+
+std::optional<uint32_t> TraceFrameLength(std::string_view header) {
+  if (header.size() < 4) return std::nullopt;
+  const auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(header[i])); };
+  const uint32_t length = byte(0) | (byte(1) << 8) | (byte(2) << 16) | (byte(3) << 24);
+  if (length > kTraceMaxFrame) return std::nullopt;
+  return length;
 }
 
 std::string TraceFrameHeader(uint32_t length) {

@@ -72,5 +72,8 @@ int ListenTraceEndpoint(const TraceEndpoint& endpoint, std::string& error);
 
 // The 32-bit little-endian length word that precedes a message on TCP.
 std::string TraceFrameHeader(uint32_t length);
+// The length a received header word announces; nothing for fewer than four
+// bytes or a length above kTraceMaxFrame (a broken peer).
+std::optional<uint32_t> TraceFrameLength(std::string_view header);
 
 }  // namespace meldrix

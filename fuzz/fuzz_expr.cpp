@@ -1,0 +1,64 @@
+// The expression language: scanner, grammar and evaluator. Every input is
+// evaluated, checked, and expanded as a configured text, against a fresh
+// variable store. Starting commands and writing INI files are cut off at the
+// link (see CMakeLists.txt): a fuzzer must not run what it writes.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "FuzzSupport.h"
+#include "expr/DataValueStorage.h"
+#include "expr/ExprEvaluator.h"
+#include "expr/ExternalAccess.h"
+
+namespace {
+// Set by the stand-ins, so the start-up check knows the link took them.
+bool standInsUsed[2] = {false, false};
+}  // namespace
+
+extern "C" {
+int __wrap__ZN7meldrix13SpawnDetachedERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE(
+    const std::string&) {
+  standInsUsed[0] = true;
+  return 0;
+}
+bool __wrap__ZN7meldrix14PrivateProfile11WriteStringERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEESt17basic_string_viewIcS4_ESA_SA_(
+    const std::string&, std::string_view, std::string_view, std::string_view) {
+  standInsUsed[1] = true;
+  return true;
+}
+
+// Refuses to fuzz when the stand-ins are not in place.
+int LLVMFuzzerInitialize(int*, char***) {
+  using namespace meldrix;
+  fuzz::InstallEnv();
+  CDataValueStorage store(false);
+  std::string result;
+  EvaluateExpression("EXECUTE('true'); INIWRITE('/nonexistent/fuzz.ini', 'S', 'K', 'V')", store, result);
+  if (!standInsUsed[0] || !standInsUsed[1]) {
+    std::fputs("fuzz_expr: EXECUTE or INIWRITE reached the real system; not fuzzing\n", stderr);
+    std::abort();
+  }
+  return 0;
+}
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace meldrix;
+  fuzz::InstallEnv();
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  CDataValueStorage store(false, std::make_shared<UnavailableDdeAccess>(),
+                          std::make_shared<UnavailableOpcAccess>());
+  store.Set("$MESSAGE", "Brand;Halle 3;Melder 7");
+  store.Set("$LINE", "Melder 7 ausgeloest");
+
+  std::string result, error;
+  if (!EvaluateExpression(text, store, result, &error) && error.empty()) std::abort();
+  (void)CheckExpression(text, store);
+  const bool html = size > 0 && (data[0] & 1) != 0;
+  (void)ExpandText(text, store, html);
+  (void)CheckText(text, store);
+  return 0;
+}
