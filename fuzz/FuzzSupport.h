@@ -6,6 +6,9 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -39,5 +42,30 @@ inline FakeClock& InstallEnv() {
                            .clock = std::make_shared<FixedClock>(kFixedUtcSeconds, 3600)});
   return *timerClock;
 }
+
+// How often each limit of a parser was met. With FUZZ_LIMITS set in the
+// environment, the counts are printed when the process ends, so a replay of
+// the corpus (scripts/fuzz --limits) shows which limits its inputs meet.
+class LimitCounts {
+ public:
+  static void Met(const char* limit) { Instance().counts_[limit]++; }
+  // Names a limit before any input runs, so a limit never met prints 0.
+  static void Watch(const char* limit) { Instance().counts_.emplace(limit, 0); }
+
+ private:
+  LimitCounts() = default;
+  static LimitCounts& Instance() {
+    // Registered after the object is made, so the handler runs before it goes.
+    static LimitCounts counts;
+    static const bool printing = std::getenv("FUZZ_LIMITS") && std::atexit(Print) == 0;
+    (void)printing;
+    return counts;
+  }
+  static void Print() {
+    for (const auto& [name, count] : Instance().counts_)
+      std::fprintf(stderr, "LIMIT %s: %llu\n", name.c_str(), static_cast<unsigned long long>(count));
+  }
+  std::map<std::string, std::uint64_t> counts_;
+};
 
 }  // namespace meldrix::fuzz

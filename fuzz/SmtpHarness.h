@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "sources/SmtpMeldrixHandler.h"
 
 namespace meldrix::fuzz {
@@ -31,8 +32,18 @@ class VariableStub : public IMailVariableSetter {
 class SmtpHarness : public CMeldrixSmtpHandler {
  public:
   SmtpHarness(MailServerSettings settings, SmtpLimits limits)
-      : CMeldrixSmtpHandler(sink_, variables_, [settings] { return settings; }, limits, [](const std::string&) {}),
+      : CMeldrixSmtpHandler(sink_, variables_, [settings] { return settings; }, limits, CountLimits),
         limits_(limits) {}
+
+  // The sink logs each limit it meets.
+  static void CountLimits(const std::string& text) {
+    if (text.find("a line longer than") != std::string::npos) LimitCounts::Met("SMTP line length");
+    if (text.find("bytes; the rest was dropped") != std::string::npos) LimitCounts::Met("SMTP mail size");
+  }
+  static void WatchLimits() {
+    LimitCounts::Watch("SMTP line length");
+    LimitCounts::Watch("SMTP mail size");
+  }
 
   // Every reply is one line with a three-digit code; a mail never keeps
   // more than its limit allows.

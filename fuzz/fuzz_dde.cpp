@@ -7,10 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzSupport.h"
 #include "platform/DdeFrame.h"
+#include "platform/DdeTypes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace meldrix;
+  fuzz::LimitCounts::Watch("DDE frame size");
   if (size < 1) return 0;
   const std::size_t piece = std::size_t{data[0]} + 1;
   const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
@@ -24,7 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const DdeFrameStatus status = TakeDdeFrame(buffer, frame);
       if (status != DdeFrameStatus::Complete) {
         if (buffer != before) std::abort();  // only a whole frame is taken
-        if (status == DdeFrameStatus::Malformed) return 0;  // the connection ends here
+        if (status == DdeFrameStatus::Malformed) {  // the connection ends here
+          const auto* b = reinterpret_cast<const unsigned char*>(buffer.data());
+          if ((b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t{b[3]} << 24)) > kDdeMaxFrame)
+            fuzz::LimitCounts::Met("DDE frame size");
+          return 0;
+        }
         break;
       }
       const std::size_t taken = before.size() - buffer.size();

@@ -11,6 +11,7 @@
 #include "FuzzSupport.h"
 #include "expr/DataValueStorage.h"
 #include "expr/ExprEvaluator.h"
+#include "expr/ExprParser.h"
 #include "expr/ExternalAccess.h"
 
 namespace {
@@ -19,6 +20,17 @@ bool standInsUsed[2] = {false, false};
 }  // namespace
 
 extern "C" {
+meldrix::ExpressionRun __real__ZN7meldrix13RunExpressionESt17basic_string_viewIcSt11char_traitsIcEEPNS_17CDataValueStorageEmbi(
+    std::string_view, meldrix::CDataValueStorage*, std::size_t, bool, int);
+// Every run of an expression passes here, EVAL's inner runs with their depth.
+meldrix::ExpressionRun __wrap__ZN7meldrix13RunExpressionESt17basic_string_viewIcSt11char_traitsIcEEPNS_17CDataValueStorageEmbi(
+    std::string_view expression, meldrix::CDataValueStorage* store, std::size_t capacity, bool checkMode,
+    int depth) {
+  if (depth >= meldrix::yy_parse::kMaxEvalDepth) meldrix::fuzz::LimitCounts::Met("EVAL at the deepest nesting");
+  return __real__ZN7meldrix13RunExpressionESt17basic_string_viewIcSt11char_traitsIcEEPNS_17CDataValueStorageEmbi(
+      expression, store, capacity, checkMode, depth);
+}
+
 int __wrap__ZN7meldrix13SpawnDetachedERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE(
     const std::string&) {
   standInsUsed[0] = true;
@@ -33,6 +45,8 @@ bool __wrap__ZN7meldrix14PrivateProfile11WriteStringERKNSt7__cxx1112basic_string
 // Refuses to fuzz when the stand-ins are not in place.
 int LLVMFuzzerInitialize(int*, char***) {
   using namespace meldrix;
+  for (const char* limit : {"EVAL at the deepest nesting", "parser stack", "token buffer"})
+    fuzz::LimitCounts::Watch(limit);
   fuzz::InstallEnv();
   CDataValueStorage store(false);
   std::string result;
@@ -56,6 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::string result, error;
   if (!EvaluateExpression(text, store, result, &error) && error.empty()) std::abort();
+  if (error.starts_with("Parser stack overflow")) fuzz::LimitCounts::Met("parser stack");
+  if (error.starts_with("Token buffer overflow")) fuzz::LimitCounts::Met("token buffer");
   (void)CheckExpression(text, store);
   const bool html = size > 0 && (data[0] & 1) != 0;
   (void)ExpandText(text, store, html);

@@ -11,6 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace meldrix;
   fuzz::InstallEnv();
+  fuzz::SmtpHarness::WatchLimits();
   if (size < 4) return 0;
   SmtpLimits limits;
   if ((data[0] & 1) == 0) {

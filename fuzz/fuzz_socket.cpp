@@ -24,6 +24,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace meldrix;
   FakeClock& clock = fuzz::InstallEnv();
+  for (const char* limit : {"assembly MaxMessageLength", "socket poll budget", "socket buffer budget"})
+    fuzz::LimitCounts::Watch(limit);
   if (size < 7) return 0;
   const std::uint8_t* h = data;
   std::string_view rest(reinterpret_cast<const char*>(data + 7), size - 7);
@@ -44,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t budget = 4 * (std::size_t{h[2]} + 1);
   const std::size_t perPoll = std::size_t{h[3]} + 1;
   const std::size_t block = std::size_t{h[4]} + 1;
-  const std::uint64_t tick = 10 * std::uint64_t{h[5] & 0x7F};
+  const std::uint64_t tick = 10u * (h[5] & 0x7Fu);
 
   CSocketBufferList buffers(budget);
   CSocketSource connection(buffers, 0);
@@ -54,8 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t taken = 0;
     const auto result = buffers.ProcessFirst([&](char c) {
       seen += c;
-      assembly.AddChar(c);
-      return ++taken < perPoll;
+      const long lineBefore = static_cast<long>(assembly.Line().size());
+      if (assembly.AddChar(c) && lineBefore >= settings.maxMessageLength)
+        fuzz::LimitCounts::Met("assembly MaxMessageLength");
+      if (++taken < perPoll) return true;
+      fuzz::LimitCounts::Met("socket poll budget");
+      return false;
     });
     assembly.FinishPoll();
     while (auto message = assembly.TakeOldestCompleted()) {
@@ -70,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A connection would wait here for the poll to make room; with one
     // thread the poll runs first.
     while (buffers.ByteCount() != 0 && buffers.ByteCount() + piece.size() > budget) {
+      fuzz::LimitCounts::Met("socket buffer budget");
       if (poll() == CSocketBufferList::PollResult::Empty) std::abort();
     }
     connection.OnBytesReceived(piece.data(), piece.size());

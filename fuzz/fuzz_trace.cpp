@@ -6,10 +6,12 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzSupport.h"
 #include "platform/TracePipe.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace meldrix;
+  fuzz::LimitCounts::Watch("trace frame size");
   if (size < 1) return 0;
   const std::size_t maxBytes = data[0];
   std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
@@ -20,7 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   while (rest.size() >= 4) {
     const std::optional<std::uint32_t> length = TraceFrameLength(rest.substr(0, 4));
-    if (!length) return 0;  // a broken peer: the connection ends
+    if (!length) {  // a broken peer: the connection ends
+      fuzz::LimitCounts::Met("trace frame size");
+      return 0;
+    }
     if (*length > kTraceMaxFrame) std::abort();
     rest.remove_prefix(4);
     if (rest.size() < *length) return 0;  // the peer closed within the message
