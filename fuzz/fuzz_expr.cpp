@@ -4,6 +4,7 @@
 // link (see CMakeLists.txt): a fuzzer must not run what it writes.
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -17,18 +18,29 @@
 namespace {
 // Set by the stand-ins, so the start-up check knows the link took them.
 bool standInsUsed[2] = {false, false};
+// True on the fuzzing thread while it runs an input.
+thread_local bool runningInput = false;
 }  // namespace
 
 extern "C" {
-meldrix::ExpressionRun __real__ZN7meldrix13RunExpressionESt17basic_string_viewIcSt11char_traitsIcEEPNS_17CDataValueStorageEmbi(
-    std::string_view, meldrix::CDataValueStorage*, std::size_t, bool, int);
+// FILETEXT waits 100 ms between its attempts on a file it cannot open; an
+// input never waits (libFuzzer's own threads still sleep as they ask).
+int __real_nanosleep(const timespec* duration, timespec* left);
+int __wrap_nanosleep(const timespec* duration, timespec* left) {
+  if (runningInput) return 0;
+  return __real_nanosleep(duration, left);
+}
+
+meldrix::ExpressionRun __real__ZN7meldrix13RunExpressionESt17basic_string_viewIcSt11char_traitsIcEEPNS_17CDataValueStorageEmbiPi(
+    std::string_view, meldrix::CDataValueStorage*, std::size_t, bool, int, int*);
 // Every run of an expression passes here, EVAL's inner runs with their depth.
-meldrix::ExpressionRun __wrap__ZN7meldrix13RunExpressionESt17basic_string_viewIcSt11char_traitsIcEEPNS_17CDataValueStorageEmbi(
+meldrix::ExpressionRun __wrap__ZN7meldrix13RunExpressionESt17basic_string_viewIcSt11char_traitsIcEEPNS_17CDataValueStorageEmbiPi(
     std::string_view expression, meldrix::CDataValueStorage* store, std::size_t capacity, bool checkMode,
-    int depth) {
+    int depth, int* runsLeft) {
   if (depth >= meldrix::yy_parse::kMaxEvalDepth) meldrix::fuzz::LimitCounts::Met("EVAL at the deepest nesting");
-  return __real__ZN7meldrix13RunExpressionESt17basic_string_viewIcSt11char_traitsIcEEPNS_17CDataValueStorageEmbi(
-      expression, store, capacity, checkMode, depth);
+  if (runsLeft && *runsLeft == 0) meldrix::fuzz::LimitCounts::Met("EVAL run budget spent");
+  return __real__ZN7meldrix13RunExpressionESt17basic_string_viewIcSt11char_traitsIcEEPNS_17CDataValueStorageEmbiPi(
+      expression, store, capacity, checkMode, depth, runsLeft);
 }
 
 int __wrap__ZN7meldrix13SpawnDetachedERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE(
@@ -45,7 +57,7 @@ bool __wrap__ZN7meldrix14PrivateProfile11WriteStringERKNSt7__cxx1112basic_string
 // Refuses to fuzz when the stand-ins are not in place.
 int LLVMFuzzerInitialize(int*, char***) {
   using namespace meldrix;
-  for (const char* limit : {"EVAL at the deepest nesting", "parser stack", "token buffer"})
+  for (const char* limit : {"EVAL at the deepest nesting", "EVAL run budget spent", "parser stack", "token buffer"})
     fuzz::LimitCounts::Watch(limit);
   fuzz::InstallEnv();
   CDataValueStorage store(false);
@@ -62,6 +74,7 @@ int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace meldrix;
   fuzz::InstallEnv();
+  runningInput = true;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   CDataValueStorage store(false, std::make_shared<UnavailableDdeAccess>(),
                           std::make_shared<UnavailableOpcAccess>());
@@ -76,5 +89,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool html = size > 0 && (data[0] & 1) != 0;
   (void)ExpandText(text, store, html);
   (void)CheckText(text, store);
+  runningInput = false;
   return 0;
 }

@@ -11,11 +11,12 @@
 namespace meldrix {
 
 ExpressionRun RunExpression(std::string_view expression, CDataValueStorage* store,
-                            size_t tokenCapacity, bool checkMode, int evalDepth) {
+                            size_t tokenCapacity, bool checkMode, int evalDepth,
+                            int* evalRunsLeft) {
   CStringStorage strings;
   yy_scan scanner(tokenCapacity);
   scanner.Init(store, &strings, expression, checkMode);
-  yy_parse parser(scanner, strings, store, evalDepth);
+  yy_parse parser(scanner, strings, store, evalDepth, evalRunsLeft);
   parser.Parse();
   ExpressionRun run;
   run.result = parser.ResultText();

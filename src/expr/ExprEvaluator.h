@@ -38,7 +38,8 @@ std::string ExpandText(std::string_view text, CDataValueStorage& store, bool htm
 int CheckText(std::string_view text, CDataValueStorage& store);
 
 // One parse and evaluation without the services' set-up (EVAL uses it on a
-// copy of the variables). store null means check mode.
+// copy of the variables). store null means check mode. evalRunsLeft: the
+// budget of EVAL runs shared with the enclosing evaluation (null: a new one).
 struct ExpressionRun {
   bool failed = false;
   std::string message;  // the first error, without position
@@ -46,6 +47,7 @@ struct ExpressionRun {
   std::string result;  // the statement reduced last, also after an error
 };
 ExpressionRun RunExpression(std::string_view expression, CDataValueStorage* store,
-                            size_t tokenCapacity, bool checkMode, int evalDepth);
+                            size_t tokenCapacity, bool checkMode, int evalDepth,
+                            int* evalRunsLeft = nullptr);
 
 }  // namespace meldrix

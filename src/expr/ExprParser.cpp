@@ -11,8 +11,12 @@ namespace meldrix {
 int RunExprParser(yy_parse& parser, yy_scan& scanner);
 
 yy_parse::yy_parse(yy_scan& scanner, CStringStorage& strings, CDataValueStorage* store,
-                   int evalDepth)
-    : scanner_(scanner), strings_(strings), store_(store), evalDepth_(evalDepth) {}
+                   int evalDepth, int* evalRunsLeft)
+    : scanner_(scanner),
+      strings_(strings),
+      store_(store),
+      evalDepth_(evalDepth),
+      evalRunsLeft_(evalRunsLeft ? evalRunsLeft : &ownEvalRuns_) {}
 
 int yy_parse::Parse() { return RunExprParser(*this, scanner_); }
 

@@ -28,10 +28,15 @@ class yy_parse {
   static constexpr int kStackSize = 150;
   // EVAL nests evaluations; deeper nesting yields "" instead of recursing on.
   static constexpr int kMaxEvalDepth = 16;
+  // Inner runs one evaluation may make at all depths together; an EVAL
+  // beyond them yields "" as well. The depth alone does not bound the work:
+  // x := 'EVAL(x) + EVAL(x) + EVAL(x)'; EVAL(x) would run 3^16 times.
+  static constexpr int kMaxEvalRuns = 256;
 
-  // store is null in check mode.
+  // store is null in check mode. evalRunsLeft is the budget of inner runs
+  // the whole evaluation shares; null gives this parse a budget of its own.
   yy_parse(yy_scan& scanner, CStringStorage& strings, CDataValueStorage* store,
-           int evalDepth = 0);
+           int evalDepth = 0, int* evalRunsLeft = nullptr);
 
   // Parses and evaluates the scanner's text. Returns 0 when the text was
   // accepted; errors are in the scanner's error record.
@@ -149,6 +154,8 @@ class yy_parse {
   CStringStorage& strings_;
   CDataValueStorage* store_;
   int evalDepth_;
+  int ownEvalRuns_ = kMaxEvalRuns;
+  int* evalRunsLeft_;
   bool skip_ = false;
   std::vector<IfFrame> ifs_;
   ExprValue result_{};

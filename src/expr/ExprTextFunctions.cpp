@@ -162,7 +162,8 @@ ExprValue yy_parse::Shr(ExprValue x, ExprValue n) {
 
 // The inner expression runs on a copy of the variables, so its assignments
 // are not seen outside. It acts like a function with side effects: in a
-// branch that is skipped it is not run, and nesting is bounded.
+// branch that is skipped it is not run, and both the nesting and the number
+// of inner runs of one evaluation are bounded.
 ExprValue yy_parse::Eval(ExprValue s) {
   if (!store_) return MakeInteger(0);
   std::string expression = Take(s);
@@ -170,9 +171,13 @@ ExprValue yy_parse::Eval(ExprValue s) {
   if (evalDepth_ >= kMaxEvalDepth) {
     return Str("");  // nested too deep: no further run
   }
+  if (*evalRunsLeft_ <= 0) {
+    return Str("");  // the evaluation has made all the inner runs it may
+  }
+  --*evalRunsLeft_;
   std::unique_ptr<CDataValueStorage> copy = store_->MakeSibling();
   store_->CopyTo(*copy);
-  ExpressionRun run = RunExpression(expression, copy.get(), 100, false, evalDepth_ + 1);
+  ExpressionRun run = RunExpression(expression, copy.get(), 100, false, evalDepth_ + 1, evalRunsLeft_);
   // Errors are not reported; the result is whatever the inner run reduced
   // last before it stopped.
   return Str(run.result);

@@ -6,6 +6,7 @@
 #include "platform/Env.h"
 #include "ExprTestSupport.h"
 #include "expr/ExprFormat.h"
+#include "expr/ExprParser.h"
 #include "platform/Dio.h"
 
 namespace meldrix {
@@ -70,6 +71,24 @@ TEST(ExprFunctions, EvalWorksOnACopyOfTheVariables) {
   // An expression that evaluates itself does not recurse without end.
   store.Set("self", "EVAL(self)");
   EXPECT_EQ(Eval("EVAL(self)", store), "");
+}
+
+// Each inner run shows one message box: a chain stops at the depth limit, a
+// tree (three EVALs per run, 3^16 runs unbounded) at the run budget of the
+// whole evaluation, which the next evaluation has afresh.
+TEST(ExprFunctions, EvalIsBoundedInDepthAndInRuns) {
+  auto ui = std::make_shared<test::RecordingUi>();
+  ScopedEnv env(Env{.ui = ui});
+  CDataValueStorage store(false);
+  store.Set("chain", "MESSAGEBOX('c', 0) + EVAL(chain)");
+  store.Set("tree", "MESSAGEBOX('t', 0) + EVAL(tree) + EVAL(tree) + EVAL(tree)");
+  for (const auto& [expression, runs] : {std::pair{"EVAL(chain)", yy_parse::kMaxEvalDepth},
+                                          std::pair{"EVAL(tree)", yy_parse::kMaxEvalRuns},
+                                          std::pair{"EVAL(tree); EVAL(chain)", yy_parse::kMaxEvalRuns}}) {
+    ui->shown.clear();
+    Eval(expression, store);
+    EXPECT_EQ(static_cast<int>(ui->shown.size()), runs) << expression;
+  }
 }
 
 TEST(ExprFunctions, MessageBoxOnlyWhenEvaluating) {
