@@ -22,6 +22,11 @@ bool standInsUsed[2] = {false, false};
 thread_local bool runningInput = false;
 }  // namespace
 
+void CountErrorLimits(const std::string& error) {
+  if (error.starts_with("Parser stack overflow")) meldrix::fuzz::LimitCounts::Met("parser stack");
+  if (error.starts_with("Token buffer overflow")) meldrix::fuzz::LimitCounts::Met("token buffer");
+}
+
 extern "C" {
 // FILETEXT waits 100 ms between its attempts on a file it cannot open; an
 // input never waits (libFuzzer's own threads still sleep as they ask).
@@ -39,8 +44,12 @@ meldrix::ExpressionRun __wrap__ZN7meldrix13RunExpressionESt17basic_string_viewIc
     int depth, int* runsLeft) {
   if (depth >= meldrix::yy_parse::kMaxEvalDepth) meldrix::fuzz::LimitCounts::Met("EVAL at the deepest nesting");
   if (runsLeft && *runsLeft == 0) meldrix::fuzz::LimitCounts::Met("EVAL run budget spent");
-  return __real__ZN7meldrix13RunExpressionESt17basic_string_viewIcSt11char_traitsIcEEPNS_17CDataValueStorageEmbiPi(
-      expression, store, capacity, checkMode, depth, runsLeft);
+  meldrix::ExpressionRun run =
+      __real__ZN7meldrix13RunExpressionESt17basic_string_viewIcSt11char_traitsIcEEPNS_17CDataValueStorageEmbiPi(
+          expression, store, capacity, checkMode, depth, runsLeft);
+  // An inner run's error stays inside EVAL; only here is it seen.
+  CountErrorLimits(run.message);
+  return run;
 }
 
 int __wrap__ZN7meldrix13SpawnDetachedERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE(
@@ -83,8 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::string result, error;
   if (!EvaluateExpression(text, store, result, &error) && error.empty()) std::abort();
-  if (error.starts_with("Parser stack overflow")) fuzz::LimitCounts::Met("parser stack");
-  if (error.starts_with("Token buffer overflow")) fuzz::LimitCounts::Met("token buffer");
+  CountErrorLimits(error);
   (void)CheckExpression(text, store);
   const bool html = size > 0 && (data[0] & 1) != 0;
   (void)ExpandText(text, store, html);
