@@ -73,6 +73,7 @@ def mails():
     mp["From"] = "a@example.org"
     mp["To"] = "b@example.org, c@example.org"
     mp.attach(MIMEText("plain \u00e4 text\n", "plain", "utf-8"))
+    mp.set_boundary("==alt-1==")
     mp.attach(MIMEText("<html><head><style>p{}</style></head><body><p>Brand &amp; Rauch</p>"
                        "<br>Halle&nbsp;3<script>x()</script></body></html>", "html", "utf-8"))
     out.append(mp)
@@ -83,6 +84,7 @@ def mails():
 
     mixed = MIMEMultipart("mixed")
     mixed["Subject"] = "=?ISO-8859-1?Q?Anhang_f=FCr_dich?="
+    mixed.set_boundary("----=_Part_7_mixed")
     mixed.attach(MIMEText("Siehe Anhang\n", "plain", "utf-8"))
     att = MIMEBase("application", "octet-stream")
     att.set_payload(b"\x00\x01\x02binary\xff" * 4)
@@ -94,6 +96,7 @@ def mails():
     inner["Subject"] = "inner"
     mixed.attach(MIMEMessage(inner))
     nested = MIMEMultipart("alternative")
+    nested.set_boundary("nested-2")
     nested.attach(MIMEText("nested plain\n", "plain", "utf-8"))
     nested.attach(MIMEText("<b>nested</b>", "html", "utf-8"))
     mixed.attach(nested)
@@ -107,6 +110,7 @@ def mails():
     e["X-Mailer"] = "fuzz"
     e.set_content("Zeile 1\nZeile 2 mit \u00fc\n")
     e.add_alternative("<p>Zeile 1</p>", subtype="html")
+    e.set_boundary("alt-3")
     out.append(e)
 
     texts = []
@@ -275,6 +279,10 @@ def main():
         "MESSAGEBOX('t', 4); LOWERCASE(RIGHT('ABC', 2)); FIND('abc', 'c'); LEN(1.5e3)",
         "((((((((((((((((((((1))))))))))))))))))))",
         "EVAL('EVAL(''EVAL(''''1'''')'')')",
+        # Nesting beyond the parser's 150 stack entries, at the top and inside EVAL
+        # (the fuzzer keeps nesting shallow: deeper nesting adds no coverage).
+        "(" * 160 + "1" + ")" * 160,
+        "EVAL('" + "-" * 160 + "1')",
     ]
     for e in exprs:
         put("fuzz_expr", e)
