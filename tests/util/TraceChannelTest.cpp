@@ -134,5 +134,14 @@ TEST(TraceEndpointTest, OtherServersAreTcpHosts) {
   }
 }
 
+// A TCP peer announcing more than the largest message is broken, not waited for.
+TEST(TraceEndpointTest, FrameLengthsBeyondTheLimitAreRefused) {
+  EXPECT_EQ(TraceFrameLength(TraceFrameHeader(kTraceMaxFrame)), kTraceMaxFrame);
+  EXPECT_EQ(TraceFrameLength(TraceFrameHeader(0)), 0u);
+  EXPECT_EQ(TraceFrameLength(TraceFrameHeader(kTraceMaxFrame + 1)), std::nullopt);
+  EXPECT_EQ(TraceFrameLength(std::string("\xFF\xFF\xFF\xFF", 4)), std::nullopt);
+  EXPECT_EQ(TraceFrameLength("\x01\x00\x00"), std::nullopt);  // not a whole header yet
+}
+
 }  // namespace
 }  // namespace meldrix
