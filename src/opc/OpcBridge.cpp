@@ -45,16 +45,21 @@ void COpcBridge::Drop(std::unique_lock<std::mutex>&) {
   changed_.notify_all();
 }
 
-bool COpcBridge::EnsureRunning() {
-  std::unique_lock lock(mutex_);
-  if (running_) return true;
+std::unique_lock<std::mutex> COpcBridge::DropAndJoinReader(std::unique_lock<std::mutex>& lock) {
   Drop(lock);
-  // The previous bridge, if any: its reader ends at the shut-down socket.
+  // The reader ends at the shut-down socket.
   std::thread old = std::move(reader_);
   lock.unlock();
   if (old.joinable()) old.join();
-  std::lock_guard sending(sendMutex_);
+  std::unique_lock sending(sendMutex_);
   lock.lock();
+  return sending;
+}
+
+bool COpcBridge::EnsureRunning() {
+  std::unique_lock lock(mutex_);
+  if (running_) return true;
+  const auto sending = DropAndJoinReader(lock);  // the previous bridge, if any
   if (running_) return true;  // another thread started one meanwhile
   channel_.Stop(std::chrono::milliseconds(0));
   channel_ = launcher_ ? launcher_() : ChildChannel();
@@ -178,13 +183,8 @@ void COpcBridge::ReadLoop(int fd, std::uint64_t generation) {
 
 void COpcBridge::Stop() {
   std::unique_lock lock(mutex_);
-  Drop(lock);
+  const auto sending = DropAndJoinReader(lock);
   // Closing our end lets the bridge close its sessions and end by itself.
-  std::thread old = std::move(reader_);
-  lock.unlock();
-  if (old.joinable()) old.join();
-  std::lock_guard sending(sendMutex_);
-  lock.lock();
   channel_.Stop(std::chrono::seconds(3));
 }
 

@@ -56,6 +56,9 @@ class COpcBridge {
  private:
   void ReadLoop(int fd, std::uint64_t generation);
   void Drop(std::unique_lock<std::mutex>& lock);
+  // Drops the bridge and waits for its reader to end. Returns holding the
+  // send lock (so nothing goes to the old channel) and `lock` again.
+  std::unique_lock<std::mutex> DropAndJoinReader(std::unique_lock<std::mutex>& lock);
   bool SendLine(int fd, const std::string& line, std::chrono::steady_clock::time_point deadline);
 
   Launcher launcher_;
